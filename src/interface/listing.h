@@ -1,0 +1,28 @@
+// The listing document: one JSON array with one object per autostart item.
+#pragma once
+
+struct yyjson_mut_doc;
+struct yyjson_mut_val;
+
+// One listed item as a provider hands it over. Texts are copied into the
+// document, so the provider may free them as soon as append_entry returns.
+struct startup_entry {
+    const char *id;
+    const char *source;
+    const char *name;
+    const char *command;  // null only when memory ran out
+    bool enabled;
+};
+
+// Where providers append their items.
+struct listing {
+    yyjson_mut_doc *doc;
+    yyjson_mut_val *root;  // null when the root array could not be made
+};
+
+// The listing text (new heap memory), or null when memory is exhausted.
+char *collect_entries();
+
+// Adds one object at the end of the root array; failures drop the entry
+// or a member silently.
+void append_entry(listing *list, const startup_entry *entry);

@@ -1,0 +1,107 @@
+#include "mem_machine.h"
+
+#include <map>
+#include <mutex>
+
+namespace {
+
+struct fault {
+    std::string op;
+    int64_t code;
+    int skip;   // calls to let through before failing
+    int times;  // failing calls left; -1 = unlimited
+};
+
+struct machine {
+    std::mutex lock;
+    std::vector<fault> faults;
+    std::map<std::string, int> calls;
+    std::vector<std::string> log;
+    std::vector<void (*)()> resets;
+};
+
+machine &the_machine() {
+    static machine m;
+    return m;
+}
+
+thread_local std::map<std::string, int> thread_calls;
+
+}  // namespace
+
+void mem_on_reset(void (*reset)()) {
+    machine &m = the_machine();
+    std::lock_guard<std::mutex> g(m.lock);
+    for (auto r : m.resets)
+        if (r == reset) return;
+    m.resets.push_back(reset);
+}
+
+void mem_reset() {
+    machine &m = the_machine();
+    std::vector<void (*)()> resets;
+    {
+        std::lock_guard<std::mutex> g(m.lock);
+        m.faults.clear();
+        m.calls.clear();
+        m.log.clear();
+        resets = m.resets;
+    }
+    thread_calls.clear();
+    for (auto r : resets) r();
+}
+
+void mem_fail(const char *op, int64_t code, int nth, int times) {
+    machine &m = the_machine();
+    std::lock_guard<std::mutex> g(m.lock);
+    m.faults.push_back({op, code, nth > 1 ? nth - 1 : 0, times});
+}
+
+void mem_fail_always(const char *op, int64_t code) { mem_fail(op, code, 1, -1); }
+
+bool mem_fault(const char *op, int64_t *code) {
+    machine &m = the_machine();
+    std::lock_guard<std::mutex> g(m.lock);
+    m.calls[op]++;
+    m.log.emplace_back(op);
+    thread_calls[op]++;
+    // Every fault sees every call, so "the nth next call" holds for each.
+    bool fired = false;
+    for (auto it = m.faults.begin(); it != m.faults.end();) {
+        if (it->op != op) {
+            ++it;
+        } else if (it->skip > 0) {
+            it->skip--;
+            ++it;
+        } else if (fired) {
+            ++it;
+        } else {
+            fired = true;
+            if (code) *code = it->code;
+            if (it->times > 0 && --it->times == 0)
+                it = m.faults.erase(it);
+            else
+                ++it;
+        }
+    }
+    if (fired) return true;
+    return false;
+}
+
+int mem_calls(const char *op) {
+    machine &m = the_machine();
+    std::lock_guard<std::mutex> g(m.lock);
+    auto it = m.calls.find(op);
+    return it == m.calls.end() ? 0 : it->second;
+}
+
+int mem_thread_calls(const char *op) {
+    auto it = thread_calls.find(op);
+    return it == thread_calls.end() ? 0 : it->second;
+}
+
+std::vector<std::string> mem_call_log() {
+    machine &m = the_machine();
+    std::lock_guard<std::mutex> g(m.lock);
+    return m.log;
+}

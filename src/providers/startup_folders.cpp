@@ -1,0 +1,10 @@
+// Placeholder until the provider is built: an empty machine.
+#include "../interface/last_error.h"
+#include "providers.h"
+
+void list_startup_entries(listing *) {}
+
+int set_startup_entry_enabled(uint64_t, int) {
+    set_last_error("startup: entry no longer exists");
+    return 0;
+}

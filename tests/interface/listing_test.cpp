@@ -1,0 +1,107 @@
+#include <yyjson.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "interface/entry_id.h"
+#include "interface/listing.h"
+#include "test_support.h"
+
+namespace {
+
+// Builds a document as collect_entries does, appends `entries` and writes it.
+std::string write_entries(const std::vector<startup_entry> &entries) {
+    yyjson_mut_doc *doc = yyjson_mut_doc_new(nullptr);
+    listing list = {doc, yyjson_mut_arr(doc)};
+    yyjson_mut_doc_set_root(doc, list.root);
+    for (const startup_entry &e : entries) append_entry(&list, &e);
+    char *text = yyjson_mut_write(doc, YYJSON_WRITE_NOFLAG, nullptr);
+    yyjson_mut_doc_free(doc);
+    std::string s = text ? text : "<write failed>";
+    free(text);
+    return s;
+}
+
+std::string one_name(const char *name) {
+    return write_entries({{"runkey:0000000000000000", "runkey", name, "c", true}});
+}
+
+}  // namespace
+
+TEST(Listing, SpecExampleIsExactBytes) {
+    char id[ENTRY_ID_SIZE];
+    snprintf(id, sizeof id, "runkey:%016llx",
+             (unsigned long long)fnv1a64("runkey|d1|Software\\Microsoft\\Windows\\CurrentVersion\\Run|ExampleTool"));
+    std::string got = write_entries({{id, "runkey", "ExampleTool", "C:\\Tools\\example.exe --tray", true}});
+    const std::string expected =
+        "[{\"id\":\"runkey:ff3ae558395561a6\",\"source\":\"runkey\",\"name\":\"ExampleTool\","
+        "\"command\":\"C:\\\\Tools\\\\example.exe --tray\",\"enabled\":true}]";
+    EXPECT_EQ(got, expected);
+    EXPECT_EQ(got.size(), 130u);
+}
+
+TEST(Listing, StringEscapes) {
+    struct row {
+        const char *name;
+        const char *json;
+    } rows[] = {
+        {"a\"b\\c", "a\\\"b\\\\c"},
+        {"line\nbreak", "line\\nbreak"},
+        {"\b\t\f\r", "\\b\\t\\f\\r"},
+        {"\x01", "\\u0001"},
+        {"\x1f", "\\u001F"},
+        {"a/b", "a/b"},
+        {"\x7f", "\x7f"},
+        {"Caf\xc3\xa9 \xe2\x98\x83", "Caf\xc3\xa9 \xe2\x98\x83"},
+    };
+    for (const row &r : rows) {
+        std::string expected = std::string("[{\"id\":\"runkey:0000000000000000\",\"source\":\"runkey\",\"name\":\"") +
+                               r.json + "\",\"command\":\"c\",\"enabled\":true}]";
+        EXPECT_EQ(one_name(r.name), expected) << r.name;
+    }
+}
+
+TEST(Listing, InvalidUtf8FailsTheWholeWrite) {
+    EXPECT_EQ(write_entries({{"a", "runkey", "ok", "c", true}, {"b", "runkey", "Caf\xe9", "c", false}}),
+              "<write failed>");
+}
+
+TEST(Listing, AbsentCommandLeavesFourMembers) {
+    EXPECT_EQ(write_entries({{"task:0000000000000000", "task", "n", nullptr, false}}),
+              "[{\"id\":\"task:0000000000000000\",\"source\":\"task\",\"name\":\"n\",\"enabled\":false}]");
+}
+
+TEST(Listing, EntriesKeepAppendOrderAndDuplicates) {
+    EXPECT_EQ(write_entries({{"1", "runkey", "x", "c", true}, {"2", "startup", "x", "c", true},
+                             {"3", "task", "x", "c", true}}),
+              "[{\"id\":\"1\",\"source\":\"runkey\",\"name\":\"x\",\"command\":\"c\",\"enabled\":true},"
+              "{\"id\":\"2\",\"source\":\"startup\",\"name\":\"x\",\"command\":\"c\",\"enabled\":true},"
+              "{\"id\":\"3\",\"source\":\"task\",\"name\":\"x\",\"command\":\"c\",\"enabled\":true}]");
+}
+
+TEST(Listing, ProviderBuffersMayBeReusedAfterAppend) {
+    yyjson_mut_doc *doc = yyjson_mut_doc_new(nullptr);
+    listing list = {doc, yyjson_mut_arr(doc)};
+    yyjson_mut_doc_set_root(doc, list.root);
+    char name[8] = "first";
+    startup_entry e = {"i", "runkey", name, "c", true};
+    append_entry(&list, &e);
+    snprintf(name, sizeof name, "second");
+    append_entry(&list, &e);
+    char *text = yyjson_mut_write(doc, 0, nullptr);
+    yyjson_mut_doc_free(doc);
+    std::string s = text;
+    free(text);
+    EXPECT_NE(s.find("\"name\":\"first\""), std::string::npos);
+    EXPECT_NE(s.find("\"name\":\"second\""), std::string::npos);
+}
+
+TEST(Listing, WithoutRootArrayTheWriteFails) {
+    yyjson_mut_doc *doc = yyjson_mut_doc_new(nullptr);
+    listing list = {doc, nullptr};
+    startup_entry e = {"i", "runkey", "n", "c", true};
+    append_entry(&list, &e);  // attached to nothing, must not crash
+    EXPECT_EQ(yyjson_mut_write(doc, 0, nullptr), nullptr);
+    yyjson_mut_doc_free(doc);
+}
