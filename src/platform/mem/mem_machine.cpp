@@ -1,5 +1,6 @@
 #include "mem_machine.h"
 
+#include <atomic>
 #include <map>
 #include <mutex>
 
@@ -15,7 +16,8 @@ struct fault {
 struct machine {
     std::mutex lock;
     std::vector<fault> faults;
-    std::map<std::string, int> calls;
+    // std::less<> looks names up without building a std::string per call.
+    std::map<std::string, int, std::less<>> calls;
     std::vector<std::string> log;
     std::vector<void (*)()> resets;
 };
@@ -25,7 +27,17 @@ machine &the_machine() {
     return m;
 }
 
-thread_local std::map<std::string, int> thread_calls;
+thread_local std::map<std::string, int, std::less<>> thread_calls;
+
+// Read outside the lock on every call: the fast path when nothing is recorded.
+std::atomic<bool> recording{true};
+std::atomic<int> armed_faults{0};
+
+void count(std::map<std::string, int, std::less<>> &counts, const char *op) {
+    auto it = counts.find(op);
+    if (it == counts.end()) it = counts.emplace(op, 0).first;
+    it->second++;
+}
 
 }  // namespace
 
@@ -43,6 +55,8 @@ void mem_reset() {
     {
         std::lock_guard<std::mutex> g(m.lock);
         m.faults.clear();
+        armed_faults = 0;
+        recording = true;
         m.calls.clear();
         m.log.clear();
         resets = m.resets;
@@ -55,16 +69,22 @@ void mem_fail(const char *op, int64_t code, int nth, int times) {
     machine &m = the_machine();
     std::lock_guard<std::mutex> g(m.lock);
     m.faults.push_back({op, code, nth > 1 ? nth - 1 : 0, times});
+    armed_faults = (int)m.faults.size();
 }
+
+void mem_record_calls(bool on) { recording = on; }
 
 void mem_fail_always(const char *op, int64_t code) { mem_fail(op, code, 1, -1); }
 
 bool mem_fault(const char *op, int64_t *code) {
+    if (!recording && armed_faults == 0) return false;
     machine &m = the_machine();
     std::lock_guard<std::mutex> g(m.lock);
-    m.calls[op]++;
-    m.log.emplace_back(op);
-    thread_calls[op]++;
+    if (recording) {
+        count(m.calls, op);
+        m.log.emplace_back(op);
+        count(thread_calls, op);
+    }
     // Every fault sees every call, so "the nth next call" holds for each.
     bool fired = false;
     for (auto it = m.faults.begin(); it != m.faults.end();) {
@@ -78,9 +98,10 @@ bool mem_fault(const char *op, int64_t *code) {
         } else {
             fired = true;
             if (code) *code = it->code;
-            if (it->times > 0 && --it->times == 0)
+            if (it->times > 0 && --it->times == 0) {
                 it = m.faults.erase(it);
-            else
+                armed_faults = (int)m.faults.size();
+            } else
                 ++it;
         }
     }

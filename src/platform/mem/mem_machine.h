@@ -33,3 +33,8 @@ int mem_thread_calls(const char *op);
 
 // Every counted call since the last reset, in order (all threads).
 std::vector<std::string> mem_call_log();
+
+// Call bookkeeping (counts and log) on or off; mem_reset turns it back on.
+// Off, a call costs one flag test unless faults are armed, and long runs
+// (benchmarks) neither grow the log nor pay for it; faults still fire.
+void mem_record_calls(bool on);
