@@ -9,7 +9,9 @@ set(QUORVEL_YYJSON_MIN_HEX_TEXT "${QUORVEL_YYJSON_MIN_HEX}")
 # the version is read from the header.
 find_package(yyjson CONFIG REQUIRED)
 get_target_property(_yyjson_inc yyjson::yyjson INTERFACE_INCLUDE_DIRECTORIES)
-find_file(QUORVEL_YYJSON_HEADER yyjson.h PATHS ${_yyjson_inc} NO_DEFAULT_PATH)
+# The include folder is the package's real path: never re-rooted under a
+# cross toolchain's sysroot.
+find_file(QUORVEL_YYJSON_HEADER yyjson.h PATHS ${_yyjson_inc} NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH)
 if(NOT QUORVEL_YYJSON_HEADER)
   message(FATAL_ERROR "yyjson.h not found in ${_yyjson_inc}")
 endif()
