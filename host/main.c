@@ -1,0 +1,44 @@
+/* quorvel: the command-line host. Everything but the process set-up is in
+ * cli.c; this file only knows the console. */
+#include <stdio.h>
+#include <stdlib.h>
+
+#include "cli.h"
+#include "table.h"
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+
+static int console_width(void) {
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    if (!GetConsoleScreenBufferInfo(out, &info)) return 0;
+    return info.srWindow.Right - info.srWindow.Left + 1;
+}
+
+/* The listing is UTF-8: the console is told so, and no byte of it is
+ * translated on the way out (no CR before LF, in a pipe or a file). */
+static void prepare_output(void) {
+    SetConsoleOutputCP(CP_UTF8);
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
+}
+#else
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+static int console_width(void) {
+    struct winsize ws;
+    if (!isatty(STDOUT_FILENO) || ioctl(STDOUT_FILENO, TIOCGWINSZ, &ws) != 0) return 0;
+    return ws.ws_col;
+}
+
+static void prepare_output(void) {}
+#endif
+
+int main(int argc, char **argv) {
+    prepare_output();
+    return run_cli(argc, argv, stdout, stderr, table_width(getenv("COLUMNS"), console_width()));
+}

@@ -1,0 +1,51 @@
+# Runs the built host as a user would and checks exit codes and streams.
+#   cmake -DHOST=<quorvel executable> [-DEMULATOR=<runner>] -P run_host.cmake
+if(NOT HOST)
+  message(FATAL_ERROR "HOST not given")
+endif()
+set(failures 0)
+
+# expect(<exit code> <STDOUT|STDERR> <regex> [args...]): the other stream
+# must be empty (under Wine, stderr may carry Wine's own notes, so it is
+# checked only when it is the expected stream).
+function(expect code stream regex)
+  execute_process(COMMAND ${EMULATOR} ${HOST} ${ARGN}
+    RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  set(what "quorvel ${ARGN}")
+  set(bad "")
+  if(NOT rc STREQUAL "${code}")
+    string(APPEND bad " exit ${rc} (expected ${code});")
+  endif()
+  if(stream STREQUAL "STDOUT")
+    set(text "${out}")
+  else()
+    set(text "${err}")
+    if(NOT out STREQUAL "")
+      string(APPEND bad " unexpected stdout;")
+    endif()
+  endif()
+  if(NOT text MATCHES "${regex}")
+    string(APPEND bad " ${stream} does not match '${regex}';")
+  endif()
+  if(bad)
+    message(SEND_ERROR "${what}:${bad}\n--- stdout:\n${out}\n--- stderr:\n${err}")
+  else()
+    message(STATUS "ok: ${what}")
+  endif()
+endfunction()
+
+set(usage "usage: quorvel list \\[--table\\]\n")
+expect(0 STDOUT "^${usage}" --help)
+expect(0 STDOUT "^${usage}" list -h)
+expect(2 STDERR "quorvel: no command given\n\n${usage}")
+expect(2 STDERR "quorvel: unknown command 'frob'\n\n${usage}" frob)
+expect(2 STDERR "quorvel: unknown option '--tabel'\n\n${usage}" list --tabel)
+expect(2 STDERR "quorvel: unexpected argument 'x'\n\n${usage}" list x)
+expect(2 STDERR "quorvel: enable needs an identifier\n" enable)
+expect(2 STDERR "quorvel: unexpected argument 'y'\n" disable x y)
+expect(1 STDERR "runonce entries are one-shot and cannot be toggled\n" enable runonce:0000000000000000)
+expect(1 STDERR "unknown entry source in id 'nope'\n" disable nope)
+expect(1 STDERR "bad id format\n" disable task:123)
+# The JSON on one line, then LF alone, on every target.
+expect(0 STDOUT "^\\[[^\n]*\\]\n$" list)
+expect(0 STDOUT "^STATE  SOURCE  NAME +COMMAND +ID\n" list --table)
