@@ -1,0 +1,219 @@
+// The allocation-failure hook: malloc, calloc, realloc and free defined in
+// the test program itself, so that they take precedence over libc's for
+// the library and for libyyjson alike, forwarding to the next definition
+// (libc, or a sanitizer's interceptor) found with dlsym.
+#include "alloc_hook.h"
+
+#include <dlfcn.h>
+
+#include <atomic>
+#include <cstdint>
+#include <cstring>
+#include <new>
+
+namespace {
+
+using malloc_fn = void *(*)(size_t);
+using calloc_fn = void *(*)(size_t, size_t);
+using realloc_fn = void *(*)(void *, size_t);
+using free_fn = void (*)(void *);
+
+malloc_fn real_malloc;
+calloc_fn real_calloc;
+realloc_fn real_realloc;
+free_fn real_free;
+
+// dlsym may itself allocate before the real functions are known; those few
+// early blocks come from here and are never released.
+alignas(16) char boot_arena[8192];
+size_t boot_used;
+bool resolving;
+
+void *boot_alloc(size_t n) {
+    n = (n + 15) & ~(size_t)15;
+    if (boot_used + n > sizeof boot_arena) return nullptr;
+    void *p = boot_arena + boot_used;
+    boot_used += n;
+    return p;
+}
+
+bool in_boot(const void *p) {
+    return p >= (const void *)boot_arena && p < (const void *)(boot_arena + sizeof boot_arena);
+}
+
+bool resolve() {
+    if (real_free) return true;
+    if (resolving) return false;
+    resolving = true;
+    real_malloc = (malloc_fn)dlsym(RTLD_NEXT, "malloc");
+    real_calloc = (calloc_fn)dlsym(RTLD_NEXT, "calloc");
+    real_realloc = (realloc_fn)dlsym(RTLD_NEXT, "realloc");
+    real_free = (free_fn)dlsym(RTLD_NEXT, "free");
+    resolving = false;
+    return real_free != nullptr;
+}
+
+// Arming state. Atomics, since other threads allocate too (the thread
+// test runs with the hook disarmed, but reads these on every call).
+std::atomic<bool> armed{false};
+std::atomic<long> counted{0};
+std::atomic<long> fail_at{0};
+std::atomic<long> fail_times{0};
+std::atomic<long> failures{0};
+
+bool should_fail() {
+    if (!armed.load(std::memory_order_relaxed)) return false;
+    long k = counted.fetch_add(1, std::memory_order_relaxed) + 1;
+    long at = fail_at.load(std::memory_order_relaxed);
+    long times = fail_times.load(std::memory_order_relaxed);
+    bool fail = at > 0 && k >= at && (times < 0 || k < at + times);
+    if (fail) failures.fetch_add(1, std::memory_order_relaxed);
+    return fail;
+}
+
+// Blocks handed out while armed: an open-addressed set of addresses.
+constexpr size_t table_size = 1 << 16;
+constexpr uintptr_t tombstone = 1;
+uintptr_t table[table_size];
+std::atomic<long> tracked{0};
+std::atomic_flag table_lock = ATOMIC_FLAG_INIT;
+
+struct table_guard {
+    table_guard() {
+        while (table_lock.test_and_set(std::memory_order_acquire)) {
+        }
+    }
+    ~table_guard() { table_lock.clear(std::memory_order_release); }
+};
+
+size_t slot_of(uintptr_t p) { return (size_t)((p >> 4) * 0x9E3779B97F4A7C15ull >> 48) & (table_size - 1); }
+
+void track(void *p) {
+    uintptr_t v = (uintptr_t)p;
+    table_guard g;
+    for (size_t i = slot_of(v), n = 0; n < table_size; i = (i + 1) & (table_size - 1), n++) {
+        if (table[i] == 0 || table[i] == tombstone) {
+            table[i] = v;
+            tracked.fetch_add(1, std::memory_order_relaxed);
+            return;
+        }
+    }
+}
+
+bool untrack(void *p) {
+    if (tracked.load(std::memory_order_relaxed) == 0) return false;
+    uintptr_t v = (uintptr_t)p;
+    table_guard g;
+    for (size_t i = slot_of(v), n = 0; n < table_size; i = (i + 1) & (table_size - 1), n++) {
+        if (table[i] == 0) return false;
+        if (table[i] == v) {
+            table[i] = tombstone;
+            tracked.fetch_sub(1, std::memory_order_relaxed);
+            return true;
+        }
+    }
+    return false;
+}
+
+void note(void *p) {
+    if (p && armed.load(std::memory_order_relaxed)) track(p);
+}
+
+void arm(long nth, long times) {
+    counted = 0;
+    failures = 0;
+    fail_at = nth;
+    fail_times = times;
+    armed = true;
+}
+
+}  // namespace
+
+extern "C" {
+
+void *malloc(size_t n) {
+    if (!resolve()) return boot_alloc(n);
+    if (should_fail()) return nullptr;
+    void *p = real_malloc(n);
+    note(p);
+    return p;
+}
+
+void *calloc(size_t count, size_t size) {
+    if (!resolve()) {
+        if (size && count > SIZE_MAX / size) return nullptr;
+        return boot_alloc(count * size);  // the arena is zero-filled and never reused
+    }
+    if (should_fail()) return nullptr;
+    void *p = real_calloc(count, size);
+    note(p);
+    return p;
+}
+
+void *realloc(void *old, size_t n) {
+    if (!old) return malloc(n);
+    if (in_boot(old)) {
+        void *p = malloc(n);
+        size_t room = (size_t)(boot_arena + sizeof boot_arena - (char *)old);
+        if (p) memcpy(p, old, n < room ? n : room);
+        return p;
+    }
+    if (!resolve()) return nullptr;
+    if (n && should_fail()) return nullptr;  // the old block stays valid
+    void *p = real_realloc(old, n);
+    if (p || !n) {
+        bool was = untrack(old);
+        if (p && (was || armed.load(std::memory_order_relaxed))) track(p);
+    }
+    return p;
+}
+
+void free(void *p) {
+    if (!p || in_boot(p)) return;
+    untrack(p);
+    if (resolve()) real_free(p);
+}
+
+}  // extern "C"
+
+// Operator new goes straight to the allocator underneath: the test
+// framework and the in-memory machine must never see a failure.
+static void *unhooked(size_t n) {
+    if (!resolve()) return boot_alloc(n ? n : 1);
+    return real_malloc(n ? n : 1);
+}
+void *operator new(size_t n) {
+    if (void *p = unhooked(n)) return p;
+    throw std::bad_alloc();
+}
+void *operator new[](size_t n) { return operator new(n); }
+void *operator new(size_t n, const std::nothrow_t &) noexcept { return unhooked(n); }
+void *operator new[](size_t n, const std::nothrow_t &) noexcept { return unhooked(n); }
+void operator delete(void *p) noexcept { free(p); }
+void operator delete[](void *p) noexcept { free(p); }
+void operator delete(void *p, size_t) noexcept { free(p); }
+void operator delete[](void *p, size_t) noexcept { free(p); }
+void operator delete(void *p, const std::nothrow_t &) noexcept { free(p); }
+void operator delete[](void *p, const std::nothrow_t &) noexcept { free(p); }
+
+namespace alloc_hook {
+
+void count() { arm(0, 0); }
+void fail(long nth, long times) { arm(nth, times); }
+
+long disarm() {
+    armed = false;
+    fail_at = 0;
+    return counted.load();
+}
+
+long failed() { return failures.load(); }
+long live() { return tracked.load(); }
+
+void forget() {
+    table_guard g;
+    memset(table, 0, sizeof table);
+    tracked = 0;
+}
+
+}  // namespace alloc_hook
