@@ -1,0 +1,287 @@
+// Windows benchmark, run under Wine: fills the user's Run key with 1 000
+// values and the user's Startup folder with 200 shortcuts, then lists them
+// alternately through the DLL and through a bare loop that makes the same
+// Win32 calls as the providers and nothing else, and prints the medians.
+//
+//   quorvel_win_bench [rounds]    key=value lines on stdout
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#include <initguid.h>
+#include <knownfolders.h>
+#include <objbase.h>
+#include <shlobj.h>
+#include <shobjidl.h>
+#include <taskschd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "quorvel.h"
+
+namespace {
+
+const int run_values = 1000;
+const int shortcuts = 200;
+const char run_subkey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+
+struct run_row {
+    HKEY root;
+    const char *subkey;
+};
+const run_row run_rows[] = {
+    {HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\Run"},
+    {HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\Run"},
+    {HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce"},
+    {HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce"},
+};
+
+double now_ms() {
+    static LARGE_INTEGER freq = [] {
+        LARGE_INTEGER f;
+        QueryPerformanceFrequency(&f);
+        return f;
+    }();
+    LARGE_INTEGER t;
+    QueryPerformanceCounter(&t);
+    return (double)t.QuadPart * 1000.0 / (double)freq.QuadPart;
+}
+
+void user_startup_folder(wchar_t *out) {
+    wchar_t profile[MAX_PATH] = L"";
+    SHGetFolderPathW(nullptr, CSIDL_PROFILE, nullptr, 0, profile);
+    swprintf(out, 2048, L"%ls\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\Startup", profile);
+}
+
+// ---- set-up: idempotent, so a prefix can be reused ----
+
+bool fill_run_key() {
+    HKEY key;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, run_subkey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr))
+        return false;
+    for (int i = 0; i < run_values; i++) {
+        char name[64], data[256];
+        snprintf(name, sizeof name, "BenchTool%04d", i);
+        snprintf(data, sizeof data, "C:\\Program Files\\Vendor\\Tool%04d\\tool%04d.exe --tray --quiet", i, i);
+        RegSetValueExA(key, name, 0, REG_SZ, (const BYTE *)data, (DWORD)strlen(data) + 1);
+    }
+    RegCloseKey(key);
+    return true;
+}
+
+bool fill_startup_folder() {
+    wchar_t folder[2048];
+    user_startup_folder(folder);
+    SHCreateDirectoryExW(nullptr, folder, nullptr);
+    for (int i = 0; i < shortcuts; i++) {
+        wchar_t path[2048], target[256], args[64];
+        swprintf(path, 2048, L"%ls\\BenchShortcut%03d.lnk", folder, i);
+        if (GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES) continue;
+        swprintf(target, 256, L"C:\\Program Files\\Vendor\\App%03d\\app%03d.exe", i, i);
+        swprintf(args, 64, L"--minimized --id %d", i);
+        IShellLinkW *link = nullptr;
+        if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                    (void **)&link)))
+            return false;
+        IPersistFile *file = nullptr;
+        link->SetPath(target);
+        link->SetArguments(args);
+        HRESULT hr = link->QueryInterface(IID_IPersistFile, (void **)&file);
+        if (SUCCEEDED(hr)) {
+            hr = file->Save(path, TRUE);
+            file->Release();
+        }
+        link->Release();
+        if (FAILED(hr)) return false;
+    }
+    return true;
+}
+
+// ---- the bare listing ----
+
+// What utf8_to_utf16 / utf16_to_utf8 ask of the platform: a size, then the
+// conversion, into new heap memory.
+wchar_t *to_wide(const char *text) {
+    int n = MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
+    wchar_t *w = (wchar_t *)malloc((size_t)n * sizeof(wchar_t));
+    MultiByteToWideChar(CP_UTF8, 0, text, -1, w, n);
+    return w;
+}
+
+char *to_utf8(const wchar_t *text) {
+    int n = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    char *s = (char *)malloc((size_t)n);
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, s, n, nullptr, nullptr);
+    return s;
+}
+
+int bare_run_keys() {
+    int items = 0;
+    for (const run_row &row : run_rows) {
+        HKEY key;
+        if (RegOpenKeyExA(row.root, row.subkey, 0, KEY_READ, &key)) continue;
+        for (DWORD i = 0;; i++) {
+            char name[511];
+            BYTE data[519];
+            DWORD name_len = sizeof name, data_len = sizeof data, type = 0;
+            if (RegEnumValueA(key, i, name, &name_len, nullptr, &type, data, &data_len)) break;
+            if (type == REG_SZ || type == REG_EXPAND_SZ) items++;
+        }
+        RegCloseKey(key);
+    }
+    return items;
+}
+
+void bare_read_shortcut(const wchar_t *path) {
+    IShellLinkW *link = nullptr;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, (void **)&link)) ||
+        !link)
+        return;
+    IPersistFile *file = nullptr;
+    if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, (void **)&file))) {
+        HRESULT loaded = file->Load(path, STGM_READ);
+        file->Release();
+        if (SUCCEEDED(loaded)) {
+            static wchar_t target[2048], args[1024];
+            WIN32_FIND_DATAW fd;
+            if (SUCCEEDED(link->GetPath(target, 2048, &fd, 0x200))) {
+                args[0] = 0;
+                link->GetArguments(args, 1024);
+                free(to_utf8(target));
+                free(to_utf8(args));
+            }
+        }
+    }
+    link->Release();
+}
+
+int bare_pass(const wchar_t *folder, bool disabled) {
+    int items = 0;
+    wchar_t pattern[2048];
+    swprintf(pattern, 2048, disabled ? L"%ls\\disabled\\*.lnk" : L"%ls\\*.lnk", folder);
+    WIN32_FIND_DATAW fd;
+    HANDLE search = FindFirstFileW(pattern, &fd);
+    if (search == INVALID_HANDLE_VALUE) return 0;
+    do {
+        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+        wchar_t full[2048];
+        swprintf(full, 2048, disabled ? L"%ls\\disabled\\%ls" : L"%ls\\%ls", folder, fd.cFileName);
+        char *utf8 = to_utf8(full);
+        CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);  // S_OK once, then S_FALSE
+        wchar_t *wide = to_wide(utf8);
+        bare_read_shortcut(wide);
+        free(wide);
+        free(utf8);
+        items++;
+    } while (FindNextFileW(search, &fd));
+    FindClose(search);
+    return items;
+}
+
+int bare_startup() {
+    int items = 0;
+    char *folders[2];
+    int count = 0;
+    wchar_t profile[MAX_PATH];
+    if (SHGetFolderPathW(nullptr, CSIDL_PROFILE, nullptr, 0, profile) == S_OK) {
+        char *p = to_utf8(profile);
+        char path[2048];
+        snprintf(path, sizeof path, "%s\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\Startup", p);
+        free(p);
+        folders[count++] = _strdup(path);
+    }
+    PWSTR common = nullptr;
+    if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_CommonStartup, 0, nullptr, &common))) {
+        folders[count++] = to_utf8(common);
+        CoTaskMemFree(common);
+    }
+    for (int f = 0; f < count; f++) {
+        wchar_t *wide = to_wide(folders[f]);
+        items += bare_pass(wide, false);
+        items += bare_pass(wide, true);
+        free(wide);
+        free(folders[f]);
+    }
+    return items;
+}
+
+int bare_tasks() {
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    ITaskService *service = nullptr;
+    if (FAILED(CoCreateInstance(CLSID_TaskScheduler, nullptr, CLSCTX_ALL, IID_ITaskService, (void **)&service)) ||
+        !service)
+        return 0;
+    VARIANT none[4];
+    for (VARIANT &v : none) VariantInit(&v);
+    int items = 0;
+    ITaskFolder *folder = nullptr;
+    if (SUCCEEDED(service->Connect(none[0], none[1], none[2], none[3])) &&
+        SUCCEEDED(service->GetFolder(nullptr, &folder)) && folder) {
+        IRegisteredTaskCollection *tasks = nullptr;
+        LONG count = 0;
+        if (SUCCEEDED(folder->GetTasks(0, &tasks)) && tasks) {
+            if (SUCCEEDED(tasks->get_Count(&count))) items = (int)count;  // Wine answers E_NOTIMPL
+            tasks->Release();
+        }
+        folder->Release();
+    }
+    service->Release();
+    return items;
+}
+
+int bare_listing() {
+    int items = bare_run_keys();
+    items += bare_startup();
+    items += bare_tasks();
+    CoUninitialize();
+    return items;
+}
+
+int dll_listing() {
+    char *text = quorvel_list();
+    int items = 0;
+    for (const char *p = text; (p = strstr(p, "{\"id\":")); p++) items++;
+    quorvel_free_string(text);
+    return items;
+}
+
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    int rounds = argc > 1 ? atoi(argv[1]) : 15;
+    if (rounds < 1) rounds = 1;
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    bool ready = fill_run_key() && fill_startup_folder();
+    CoUninitialize();
+    if (!ready) {
+        fprintf(stderr, "win_bench: set-up failed\n");
+        return 1;
+    }
+    int items_dll = dll_listing(), items_bare = bare_listing();  // warm both
+    std::vector<double> dll, bare;
+    // Alternating which goes first spreads any drift of the prefix evenly.
+    for (int r = 0; r < rounds; r++) {
+        for (int turn = 0; turn < 2; turn++) {
+            bool through_dll = (turn == 0) == (r % 2 == 0);
+            double t0 = now_ms();
+            if (through_dll)
+                items_dll = dll_listing();
+            else
+                items_bare = bare_listing();
+            (through_dll ? dll : bare).push_back(now_ms() - t0);
+        }
+    }
+    double d = median(dll), b = median(bare);
+    printf("rounds=%d\nitems_dll=%d\nitems_bare=%d\ndll_ms=%.3f\nbare_ms=%.3f\nratio=%.3f\n", rounds, items_dll,
+           items_bare, d, b, d / b);
+    return 0;
+}
