@@ -1,10 +1,189 @@
-// Placeholder until the provider is built: an empty machine.
+// Logon tasks of the root task folder: listed when a task has a logon
+// trigger, switched through the task's own enabled flag. A task is known by
+// its path, hashed without regard to ASCII case, so it keeps its identifier
+// when switched.
+#include <cstring>
+
+#include "../interface/entry_id.h"
 #include "../interface/last_error.h"
+#include "../interface/listing.h"
+#include "../platform/com_policy.h"
+#include "../platform/text.h"
 #include "providers.h"
+#include "task_objects.h"
 
-void list_task_entries(listing *) {}
+namespace {
 
-int set_task_entry_enabled(uint64_t, int) {
-    set_last_error("task: entry no longer exists");
+// Takes the holder itself, not its pointer: the call that fills it must have
+// run before the pointer is looked at.
+template <typename H, void (*Release)(H)>
+bool failed_or_missing(plat_hresult hr, const held<H, Release> &object) {
+    return PLAT_FAILED(hr) || !object;
+}
+
+// A count that cannot be read, or is below 1, means nothing to walk.
+template <typename H>
+int32_t read_count(plat_hresult (*get)(H, int32_t *), H handle) {
+    int32_t count = 0;
+    if (PLAT_FAILED(get(handle, &count)) || count < 1) return 0;
+    return count;
+}
+
+bool is_logon_trigger(plat_trigger_collection triggers, int32_t index) {
+    trigger_ref trigger;
+    plat_hresult hr = plat_trigger_collection_get_item(triggers, index, trigger.out());
+    if (failed_or_missing(hr, trigger)) return false;
+    int32_t type = 0;
+    if (PLAT_FAILED(plat_trigger_get_type(trigger.get(), &type))) return false;
+    return type == PLAT_TASK_TRIGGER_LOGON;
+}
+
+bool has_logon_trigger(plat_task task) {
+    definition_ref definition;
+    if (failed_or_missing(plat_task_get_definition(task, definition.out()), definition))
+        return false;
+    trigger_list_ref triggers;
+    plat_hresult hr = plat_task_definition_get_triggers(definition.get(), triggers.out());
+    if (failed_or_missing(hr, triggers)) return false;
+    int32_t count = read_count(plat_trigger_collection_get_count, triggers.get());
+    for (int32_t i = 1; i <= count; i++)
+        if (is_logon_trigger(triggers.get(), i)) return true;
+    return false;
+}
+
+// Program and arguments as they stand, joined by one space; nothing quoted.
+char *join_command(const char *program, const char *arguments) {
+    if (!arguments[0]) return dup_string(program);
+    size_t p = strlen(program), a = strlen(arguments);
+    char *joined = (char *)malloc(p + 1 + a + 1);
+    if (!joined) return nullptr;
+    memcpy(joined, program, p);
+    joined[p] = ' ';
+    memcpy(joined + p + 1, arguments, a + 1);
+    return joined;
+}
+
+// 1 when action `index` is an exec action with a program path: its command
+// line is in *out (null when memory ran out); 0 when it is passed over.
+int exec_command(plat_action_collection actions, int32_t index, char **out) {
+    action_ref action;
+    plat_hresult hr = plat_action_collection_get_item(actions, index, action.out());
+    if (failed_or_missing(hr, action)) return 0;
+    int32_t type = 0;
+    hr = plat_action_get_type(action.get(), &type);
+    if (PLAT_FAILED(hr) || type != PLAT_TASK_ACTION_EXEC) return 0;
+    exec_ref exec;
+    if (failed_or_missing(plat_action_query_exec(action.get(), exec.out()), exec)) return 0;
+    owned_text program(read_text(plat_exec_action_get_path, exec.get()));
+    owned_text arguments(read_text(plat_exec_action_get_arguments, exec.get()));
+    if (program.empty()) return 0;
+    *out = join_command(program.get(), arguments.or_empty());
+    return 1;
+}
+
+// The command of the first exec action that has a program, read through a
+// fresh definition; "" when there is none.
+char *first_exec_command(plat_task task) {
+    char *command = dup_string("");
+    definition_ref definition;
+    if (failed_or_missing(plat_task_get_definition(task, definition.out()), definition))
+        return command;
+    action_list_ref actions;
+    plat_hresult hr = plat_task_definition_get_actions(definition.get(), actions.out());
+    if (failed_or_missing(hr, actions)) return command;
+    int32_t count = read_count(plat_action_collection_get_count, actions.get());
+    for (int32_t i = 1; i <= count; i++) {
+        char *joined = nullptr;
+        if (!exec_command(actions.get(), i, &joined)) continue;
+        if (joined) {
+            free(command);
+            command = joined;
+        }
+        break;  // a joined text that could not be allocated leaves ""
+    }
+    return command;
+}
+
+void list_task(listing *list, plat_task task) {
+    owned_text name(read_text(plat_task_get_name, task));
+    owned_text path(read_text(plat_task_get_path, task));
+    plat_variant_bool flag = 0;
+    plat_task_get_enabled(task, &flag);  // a flag that cannot be read stays "disabled"
+    if (!has_logon_trigger(task)) return;
+
+    owned_text command(first_exec_command(task));
+    char id[ENTRY_ID_SIZE];
+    format_narrow(id, sizeof id, "task:%016llx", (unsigned long long)path_hash(path.or_empty()));
+    startup_entry entry = {id, "task", name.or_empty(), command.get(), flag == PLAT_VARIANT_TRUE};
+    append_entry(list, &entry);
+}
+
+void list_root_tasks(listing *list, plat_task_service service) {
+    folder_ref folder(open_root_folder(service));
+    if (!folder) return;
+    task_list_ref tasks;
+    if (failed_or_missing(plat_task_folder_get_tasks(folder.get(), 0, tasks.out()), tasks))
+        return;
+    int32_t count = read_count(plat_task_collection_get_count, tasks.get());
+    for (int32_t i = 1; i <= count; i++) {
+        task_ref task;
+        if (failed_or_missing(fetch_task(tasks.get(), i, task.out()), task)) continue;
+        list_task(list, task.get());
+    }
+}
+
+// Sets the flag unless it already has the wanted state.
+int switch_task(plat_task task, int enabled) {
+    plat_variant_bool flag = 0;
+    plat_task_get_enabled(task, &flag);  // unread counts as disabled
+    bool is_on = flag == PLAT_VARIANT_TRUE;
+    bool want_on = enabled != 0;
+    if (is_on == want_on) return 1;
+    plat_hresult hr = plat_task_put_enabled(task, want_on ? PLAT_VARIANT_TRUE : PLAT_VARIANT_FALSE);
+    if (!PLAT_FAILED(hr)) return 1;
+    if (hr == PLAT_E_ACCESSDENIED)
+        set_last_error("task: set enabled access denied (needs admin)");
+    else
+        set_last_error("%s: HRESULT 0x%08x", "task: put_Enabled failed", (unsigned)hr);
     return 0;
+}
+
+// Walks every task of the root folder, listed or not, and switches the
+// first whose path hashes to `key`.
+int toggle_root_task(plat_task_service service, uint64_t key, int enabled) {
+    folder_ref folder(open_root_folder(service));
+    if (!folder) return 0;
+    task_list_ref tasks;
+    if (failed_or_missing(plat_task_folder_get_tasks(folder.get(), 0, tasks.out()), tasks))
+        return 0;
+    int32_t count = read_count(plat_task_collection_get_count, tasks.get());
+    bool matched = false;
+    int result = 0;
+    for (int32_t i = 1; i <= count; i++) {
+        task_ref task;
+        if (failed_or_missing(fetch_task(tasks.get(), i, task.out()), task)) continue;
+        owned_text path(read_text(plat_task_get_path, task.get()));
+        if (matched || path_hash(path.or_empty()) != key) continue;
+        matched = true;
+        result = switch_task(task.get(), enabled);
+    }
+    if (!matched) set_last_error("task: entry no longer exists");
+    return result;
+}
+
+}  // namespace
+
+void list_task_entries(listing *list) {
+    service_ref service(connect_task_service());
+    if (service) list_root_tasks(list, service.get());
+}
+
+int set_task_entry_enabled(uint64_t key, int enabled) {
+    int result = 0;
+    {
+        service_ref service(connect_task_service());
+        if (service) result = toggle_root_task(service.get(), key, enabled);
+    }
+    com_leave();  // last, after every object is released
+    return result;
 }

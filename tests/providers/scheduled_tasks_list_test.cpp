@@ -1,0 +1,258 @@
+// The task listing over the in-memory Task Scheduler: which tasks qualify,
+// what each entry holds, and how per-task failures are passed over.
+#include "scheduled_tasks_support.h"
+
+using TaskList = TaskTest;
+
+TEST_F(TaskList, OneTaskIsWrittenExactly) {
+    mem_task_add(logon_task(u"Updater", u"C:\\Tools\\up.exe", u"--quiet"));
+    std::string expected = "[{\"id\":\"" + task_id("\\Updater") +
+                           "\",\"source\":\"task\",\"name\":\"Updater\","
+                           "\"command\":\"C:\\\\Tools\\\\up.exe --quiet\",\"enabled\":true}]";
+    EXPECT_EQ(list_tasks_only(), expected);
+}
+
+TEST_F(TaskList, OnlyLogonTriggersQualify) {
+    struct row {
+        std::vector<int> triggers;
+        bool listed;
+    } rows[] = {
+        {{PLAT_TASK_TRIGGER_LOGON}, true},
+        {{1, PLAT_TASK_TRIGGER_LOGON}, true},  // time trigger first
+        {{PLAT_TASK_TRIGGER_LOGON, PLAT_TASK_TRIGGER_BOOT}, true},
+        {{PLAT_TASK_TRIGGER_BOOT}, false},
+        {{1, 2, 3, 4, 6, 7, 8, 11}, false},
+        {{}, false},
+    };
+    for (const row &r : rows) {
+        mem_reset();
+        mem_task_spec t = logon_task(u"T");
+        t.triggers = r.triggers;
+        mem_task_add(t);
+        EXPECT_EQ(task_rows().size(), r.listed ? 1u : 0u) << r.triggers.size() << " triggers";
+        EXPECT_TASKS_RELEASED("triggers row");
+    }
+}
+
+TEST_F(TaskList, SubfolderAndHiddenTasksAreLeftOut) {
+    mem_task_spec sub = logon_task(u"Deep");
+    sub.folder = u"\\Vendor";
+    mem_task_add(sub);
+    mem_task_spec hidden = logon_task(u"Hidden");
+    hidden.hidden = true;
+    mem_task_add(hidden);
+    mem_task_add(logon_task(u"Shown"));
+    std::vector<task_row> rows = task_rows();
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].name, "Shown");
+}
+
+TEST_F(TaskList, CommandOfFirstUsableExecAction) {
+    const int com = PLAT_TASK_ACTION_COM_HANDLER;
+    struct row {
+        std::vector<mem_task_action> actions;
+        const char *command;
+    } rows[] = {
+        {{exec_action(u"C:\\a.exe", u"")}, "C:\\a.exe"},
+        {{exec_action(u"C:\\Program Files\\a b.exe", u"-x \"y z\"")}, "C:\\Program Files\\a b.exe -x \"y z\""},
+        {{exec_action(u"", u""), exec_action(u"P", u"")}, "P"},
+        {{exec_action(u"", u"--args only"), exec_action(u"P", u"")}, "P"},
+        {{{com, u"", u""}}, ""},
+        {{{com, u"", u""}, exec_action(u"P", u"A"), exec_action(u"Q", u"B")}, "P A"},
+        {{exec_action(u"", u"x")}, ""},
+        {{}, ""},
+        {{exec_action(u"  P  ", u"  %TEMP%  ")}, "  P     %TEMP%  "},  // nothing trimmed or expanded
+        {{exec_action(u"C:\\Caf\u00e9\\x.exe", u"\u2603")}, "C:\\Caf\xc3\xa9\\x.exe \xe2\x98\x83"},
+    };
+    for (const row &r : rows) {
+        mem_reset();
+        mem_task_spec t = logon_task(u"T");
+        t.actions = r.actions;
+        mem_task_add(t);
+        std::vector<task_row> got = task_rows();
+        ASSERT_EQ(got.size(), 1u) << r.command;
+        EXPECT_TRUE(got[0].has_command);
+        EXPECT_EQ(got[0].command, r.command);
+        EXPECT_TASKS_RELEASED(r.command);
+    }
+}
+
+TEST_F(TaskList, OnlyVariantTrueIsEnabled) {
+    struct row {
+        int16_t flag;
+        bool enabled;
+    } rows[] = {{-1, true}, {0, false}, {1, false}, {0x7fff, false}, {-2, false}};
+    for (const row &r : rows) {
+        mem_reset();
+        mem_task_spec t = logon_task(u"T");
+        t.enabled = r.flag;
+        mem_task_add(t);
+        std::vector<task_row> got = task_rows();
+        ASSERT_EQ(got.size(), 1u);
+        EXPECT_EQ(got[0].enabled, r.enabled) << r.flag;
+    }
+}
+
+TEST_F(TaskList, PathsDifferingInAsciiCaseShareAnIdentifier) {
+    mem_task_spec a = logon_task(u"Sync");
+    a.path = u"\\MyApp Sync";
+    mem_task_spec b = logon_task(u"SYNC");
+    b.path = u"\\MYAPP SYNC";
+    mem_task_spec c = logon_task(u"Other");
+    c.path = u"\\\u00c9t\u00e9";  // non-ASCII letters are not folded
+    mem_task_spec d = logon_task(u"Other2");
+    d.path = u"\\\u00e9t\u00e9";
+    for (const mem_task_spec &t : {a, b, c, d}) mem_task_add(t);
+    std::vector<task_row> rows = task_rows();
+    ASSERT_EQ(rows.size(), 4u);
+    EXPECT_EQ(rows[0].id, rows[1].id);
+    EXPECT_EQ(rows[0].id, task_id("\\myapp sync"));
+    EXPECT_NE(rows[2].id, rows[3].id);
+}
+
+TEST_F(TaskList, UnreadableTextsReadAsEmpty) {
+    struct row {
+        const char *op;
+        int64_t code;  // 0: success with a null BSTR
+        const char *id, *name, *command;
+    } rows[] = {
+        {"IRegisteredTask_get_Path", PLAT_E_FAIL, "task:cbf29ce484222325", "Up", "C:\\up.exe -a"},
+        {"IRegisteredTask_get_Path", 0, "task:cbf29ce484222325", "Up", "C:\\up.exe -a"},
+        {"IRegisteredTask_get_Name", PLAT_E_FAIL, nullptr, "", "C:\\up.exe -a"},
+        {"IRegisteredTask_get_Name", 0, nullptr, "", "C:\\up.exe -a"},
+        {"IExecAction_get_Arguments", 0, nullptr, "Up", "C:\\up.exe"},
+        {"IExecAction_get_Arguments", PLAT_E_FAIL, nullptr, "Up", "C:\\up.exe"},
+        {"IExecAction_get_Path", 0, nullptr, "Up", "C:\\second.exe"},  // first action passed over
+        {"IExecAction_get_Path", PLAT_E_FAIL, nullptr, "Up", "C:\\second.exe"},
+    };
+    for (const row &r : rows) {
+        mem_reset();
+        mem_task_spec t = logon_task(u"Up", u"C:\\up.exe", u"-a");
+        t.actions.push_back(exec_action(u"C:\\second.exe", u""));
+        mem_task_add(t);
+        mem_fail(r.op, r.code);
+        std::vector<task_row> got = task_rows();
+        ASSERT_EQ(got.size(), 1u) << r.op;
+        EXPECT_EQ(got[0].id, r.id ? r.id : task_id("\\Up")) << r.op;
+        EXPECT_EQ(got[0].name, r.name) << r.op;
+        EXPECT_EQ(got[0].command, r.command) << r.op << " " << r.code;
+        EXPECT_TASKS_RELEASED(r.op);
+    }
+}
+
+TEST_F(TaskList, UnpairedSurrogateBecomesReplacementCharacter) {
+    mem_task_spec t = logon_task(std::u16string(u"A") + char16_t(0xD800) + u"B");
+    mem_task_add(t);
+    std::vector<task_row> got = task_rows();
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got[0].name, "A\xef\xbf\xbd" "B");
+}
+
+// Each fault hits the first of two tasks (or the first call of its kind);
+// the second task, "Two", is always listed as it stands.
+TEST_F(TaskList, PerTaskFailuresArePassedOver) {
+    struct row {
+        const char *op;
+        int64_t code;
+        int nth;
+        bool first_listed;
+        const char *first_command;
+    } rows[] = {
+        {"IRegisteredTaskCollection_get_Item", PLAT_E_FAIL, 1, false, nullptr},
+        {"IRegisteredTaskCollection_get_Item", 0, 1, false, nullptr},  // no task
+        {"IRegisteredTask_get_Definition", PLAT_E_FAIL, 1, false, nullptr},
+        {"IRegisteredTask_get_Definition", 0, 1, false, nullptr},
+        {"ITaskDefinition_get_Triggers", PLAT_E_NOTIMPL, 1, false, nullptr},
+        {"ITaskDefinition_get_Triggers", 0, 1, false, nullptr},
+        {"ITriggerCollection_get_Count", PLAT_E_NOTIMPL, 1, false, nullptr},
+        {"ITriggerCollection_get_Count", mem_task_value(0), 1, false, nullptr},
+        {"ITriggerCollection_get_Count", mem_task_value(-1), 1, false, nullptr},
+        {"ITriggerCollection_get_Count", mem_task_value(1), 1, false, nullptr},  // only the boot trigger
+        {"ITriggerCollection_get_Item", PLAT_E_FAIL, 2, false, nullptr},         // the logon trigger
+        {"ITriggerCollection_get_Item", 0, 2, false, nullptr},
+        {"ITrigger_get_Type", PLAT_E_FAIL, 2, false, nullptr},
+        {"ITrigger_get_Type", mem_task_value(PLAT_TASK_TRIGGER_LOGON), 1, true, "C:\\one.exe"},
+        {"ITriggerCollection_get_Item", PLAT_E_FAIL, 1, true, "C:\\one.exe"},  // boot trigger lost only
+        {"IRegisteredTask_get_Definition", PLAT_E_FAIL, 2, true, ""},          // the second fetch
+        {"IRegisteredTask_get_Definition", 0, 2, true, ""},
+        {"ITaskDefinition_get_Actions", PLAT_E_NOTIMPL, 1, true, ""},
+        {"ITaskDefinition_get_Actions", 0, 1, true, ""},
+        {"IActionCollection_get_Count", PLAT_E_NOTIMPL, 1, true, ""},
+        {"IActionCollection_get_Count", mem_task_value(0), 1, true, ""},
+        {"IActionCollection_get_Count", mem_task_value(1), 1, true, ""},  // only the COM action
+        {"IActionCollection_get_Item", PLAT_E_FAIL, 2, true, "C:\\spare.exe"},
+        {"IActionCollection_get_Item", 0, 2, true, "C:\\spare.exe"},
+        {"IAction_get_Type", PLAT_E_FAIL, 2, true, "C:\\spare.exe"},
+        {"IAction_get_Type", mem_task_value(3), 2, true, "C:\\spare.exe"},
+        {"IAction_QueryInterface", PLAT_E_NOINTERFACE, 1, true, "C:\\spare.exe"},
+        {"IAction_QueryInterface", 0, 1, true, "C:\\spare.exe"},
+        {"IRegisteredTask_get_Enabled", PLAT_E_FAIL, 1, true, "C:\\one.exe"},
+    };
+    for (const row &r : rows) {
+        mem_reset();
+        mem_task_spec one = logon_task(u"One");
+        one.triggers = {PLAT_TASK_TRIGGER_BOOT, PLAT_TASK_TRIGGER_LOGON};
+        one.actions = {{PLAT_TASK_ACTION_COM_HANDLER, u"", u""}, exec_action(u"C:\\one.exe", u""),
+                       exec_action(u"C:\\spare.exe", u"")};
+        int first = mem_task_add(one);
+        mem_task_add(logon_task(u"Two", u"C:\\two.exe"));
+        mem_fail(r.op, r.code, r.nth);
+        set_last_error("before");
+        std::vector<task_row> got = task_rows();
+        std::string context = std::string(r.op) + " #" + std::to_string(r.nth);
+        ASSERT_EQ(got.size(), r.first_listed ? 2u : 1u) << context;
+        EXPECT_EQ(got.back().name, "Two") << context;
+        EXPECT_EQ(got.back().command, "C:\\two.exe") << context;
+        if (r.first_listed) {
+            EXPECT_EQ(got[0].command, r.first_command) << context;
+            bool flag_lost = std::string(r.op) == "IRegisteredTask_get_Enabled";
+            EXPECT_EQ(got[0].enabled, !flag_lost) << context;
+        }
+        EXPECT_STREQ(quorvel_last_error(), "before") << context;
+        EXPECT_EQ(mem_task_enabled(first), -1);  // listing never writes
+        EXPECT_TASKS_RELEASED(context);
+    }
+}
+
+// One task, one logon trigger, one exec action: the provider's whole
+// conversation, in order, with every object released before the next step.
+TEST_F(TaskList, CallSequence) {
+    mem_task_add(logon_task(u"T", u"C:\\t.exe", u"-a"));
+    list_tasks_only();
+    std::vector<std::string> expected = {
+        "CoInitializeEx", "CoCreateInstance(TaskScheduler)", "VariantInit", "VariantInit", "VariantInit",
+        "VariantInit", "ITaskService_Connect", "ITaskService_GetFolder", "ITaskFolder_GetTasks",
+        "IRegisteredTaskCollection_get_Count", "VariantInit", "IRegisteredTaskCollection_get_Item",
+        "IRegisteredTask_get_Name", "SysFreeString", "IRegisteredTask_get_Path", "SysFreeString",
+        "IRegisteredTask_get_Enabled", "IRegisteredTask_get_Definition", "ITaskDefinition_get_Triggers",
+        "ITriggerCollection_get_Count", "ITriggerCollection_get_Item", "ITrigger_get_Type", "ITrigger_Release",
+        "ITriggerCollection_Release", "ITaskDefinition_Release", "IRegisteredTask_get_Definition",
+        "ITaskDefinition_get_Actions", "IActionCollection_get_Count", "IActionCollection_get_Item",
+        "IAction_get_Type", "IAction_QueryInterface", "IExecAction_get_Path", "SysFreeString",
+        "IExecAction_get_Arguments", "SysFreeString", "IExecAction_Release", "IAction_Release",
+        "IActionCollection_Release", "ITaskDefinition_Release", "IRegisteredTask_Release",
+        "IRegisteredTaskCollection_Release", "ITaskFolder_Release", "ITaskService_Release", "CoUninitialize"};
+    std::vector<std::string> got;
+    for (const std::string &op : mem_call_log())
+        if (op.find("MultiByte") == std::string::npos) got.push_back(op);  // text conversions aside
+    EXPECT_EQ(got, expected);
+}
+
+TEST_F(TaskList, ManyTasksKeepEnumerationOrder) {
+    std::vector<std::string> names;
+    for (int i = 0; i < 40; i++) {
+        std::string name = "Task" + std::to_string(39 - i);
+        names.push_back(name);
+        mem_task_spec t = logon_task(std::u16string(name.begin(), name.end()));
+        t.triggers = i % 3 ? std::vector<int>{PLAT_TASK_TRIGGER_LOGON} : std::vector<int>{1};
+        mem_task_add(t);
+    }
+    std::vector<task_row> rows = task_rows();
+    std::vector<std::string> got, want;
+    for (const task_row &r : rows) got.push_back(r.name);
+    for (int i = 0; i < 40; i++)
+        if (i % 3) want.push_back(names[(size_t)i]);
+    EXPECT_EQ(got, want);
+    EXPECT_EQ(mem_calls("CoInitializeEx"), 1);
+    EXPECT_EQ(mem_calls("CoUninitialize"), 1);
+}
