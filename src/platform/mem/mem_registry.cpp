@@ -1,0 +1,432 @@
+// The in-memory registry: keys of typed values behind the advapi32 calls.
+//
+// Keys are found by root and path (ASCII case folded). A path exists when a
+// key was made there or below it. Handles are small numbers with the rights
+// they were opened with, so a write through a read handle fails as on
+// Windows. Every platform call starts with its fault hook.
+#include "mem_registry.h"
+
+#include <cstring>
+#include <map>
+#include <mutex>
+
+#include "mem_ansi.h"
+#include "mem_machine.h"
+
+namespace {
+
+const uint32_t write_rights = PLAT_KEY_SET_VALUE | 0x0004u /* KEY_CREATE_SUB_KEY */;
+
+struct reg_key {
+    std::vector<mem_reg_value> values;
+};
+
+struct reg_handle {
+    uintptr_t root;
+    std::string path;  // folded
+    uint32_t access;
+};
+
+struct registry {
+    std::mutex lock;
+    std::map<std::string, reg_key> keys;  // "<root>|<folded path>"
+    std::vector<std::string> denied;      // same form: no write rights here or below
+    std::map<uintptr_t, reg_handle> handles;
+    uintptr_t next_handle = 0x1000;
+    uint64_t file_time = 0x01D0000000000000ull;
+};
+
+registry &reg() {
+    static registry r;
+    return r;
+}
+
+char fold(char c) { return (c >= 'A' && c <= 'Z') ? (char)(c + 0x20) : c; }
+char16_t fold16(char16_t c) { return (c >= u'A' && c <= u'Z') ? (char16_t)(c + 0x20) : c; }
+
+bool is_root(uintptr_t h) { return h == (uintptr_t)PLAT_HKEY_CURRENT_USER || h == (uintptr_t)PLAT_HKEY_LOCAL_MACHINE; }
+
+// Folded path without leading, trailing or doubled backslashes.
+std::string clean_path(const char *subkey) {
+    std::string out;
+    for (const char *p = subkey ? subkey : ""; *p; p++) {
+        if (*p == '\\' && (out.empty() || out.back() == '\\')) continue;
+        out.push_back(fold(*p));
+    }
+    while (!out.empty() && out.back() == '\\') out.pop_back();
+    return out;
+}
+
+std::string join(const std::string &base, const std::string &rest) {
+    if (base.empty()) return rest;
+    if (rest.empty()) return base;
+    return base + "\\" + rest;
+}
+
+std::string key_id(uintptr_t root, const std::string &path) { return std::to_string(root) + "|" + path; }
+
+bool is_below(const std::string &id, const std::string &top) {
+    if (id == top) return true;
+    if (top.back() == '|') return id.compare(0, top.size(), top) == 0;
+    return id.size() > top.size() && id.compare(0, top.size(), top) == 0 && id[top.size()] == '\\';
+}
+
+bool key_exists(registry &r, const std::string &id) {
+    if (r.keys.count(id)) return true;
+    if (id.back() == '|') return true;  // a hive root always exists
+    for (auto &k : r.keys)
+        if (is_below(k.first, id)) return true;
+    return false;
+}
+
+bool writes_denied(registry &r, const std::string &id) {
+    for (const std::string &top : r.denied)
+        if (is_below(id, top)) return true;
+    return false;
+}
+
+bool names_equal(const std::u16string &a, const std::u16string &b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); i++)
+        if (fold16(a[i]) != fold16(b[i])) return false;
+    return true;
+}
+
+bool is_string_type(uint32_t type) {
+    return type == PLAT_REG_SZ || type == PLAT_REG_EXPAND_SZ || type == PLAT_REG_MULTI_SZ;
+}
+
+std::u16string ansi_name(const char *name) { return name ? mem_cp1252_to_utf16(name, strlen(name)) : u""; }
+
+std::u16string wide_name(const char16_t *name) { return name ? std::u16string(name) : u""; }
+
+std::vector<uint8_t> units_to_bytes(const std::u16string &units) {
+    std::vector<uint8_t> out;
+    for (char16_t u : units) {
+        out.push_back((uint8_t)(u & 0xFF));
+        out.push_back((uint8_t)(u >> 8));
+    }
+    return out;
+}
+
+std::u16string bytes_to_units(const std::vector<uint8_t> &bytes) {
+    std::u16string out;
+    for (size_t i = 0; i + 1 < bytes.size(); i += 2) out.push_back((char16_t)(bytes[i] | (bytes[i + 1] << 8)));
+    return out;
+}
+
+// Data as RegSetValueExA stores it.
+std::vector<uint8_t> stored_from_ansi(uint32_t type, const void *data, size_t len) {
+    const char *p = (const char *)data;
+    if (is_string_type(type)) return units_to_bytes(mem_cp1252_to_utf16(p ? p : "", p ? len : 0));
+    return std::vector<uint8_t>(p, p ? p + len : p);
+}
+
+// Data as the 8-bit read calls hand it out.
+std::vector<uint8_t> ansi_from_stored(const mem_reg_value &v) {
+    if (!is_string_type(v.type)) return v.data;
+    std::u16string units = bytes_to_units(v.data);
+    std::string text = mem_utf16_to_cp1252(units.data(), units.size());
+    return std::vector<uint8_t>(text.begin(), text.end());
+}
+
+mem_reg_value *find_value(reg_key &k, const std::u16string &name) {
+    for (mem_reg_value &v : k.values)
+        if (names_equal(v.name, name)) return &v;
+    return nullptr;
+}
+
+void put_value(reg_key &k, const std::u16string &name, uint32_t type, std::vector<uint8_t> data) {
+    if (mem_reg_value *v = find_value(k, name)) {
+        v->type = type;
+        v->data = std::move(data);
+        return;
+    }
+    k.values.push_back({name, type, std::move(data)});
+}
+
+// Resolves `root` (a predefined root or an open handle) and `subkey` to a key id.
+bool resolve(registry &r, plat_hkey root, const char *subkey, std::string *id, uint32_t *rights) {
+    uintptr_t h = (uintptr_t)root;
+    if (is_root(h)) {
+        *id = key_id(h, clean_path(subkey));
+        *rights = ~0u;
+        return true;
+    }
+    auto it = r.handles.find(h);
+    if (it == r.handles.end()) return false;
+    *id = key_id(it->second.root, join(it->second.path, clean_path(subkey)));
+    *rights = it->second.access;
+    return true;
+}
+
+// The key behind an open handle (or a predefined root), with its rights.
+plat_error handle_key(registry &r, plat_hkey key, uint32_t need, reg_key **out) {
+    std::string id;
+    uint32_t rights;
+    if (!resolve(r, key, nullptr, &id, &rights)) return PLAT_ERROR_INVALID_HANDLE;
+    if ((rights & need) != need) return PLAT_ERROR_ACCESS_DENIED;
+    if (!key_exists(r, id)) return PLAT_ERROR_KEY_DELETED;
+    *out = &r.keys[id];
+    return PLAT_ERROR_SUCCESS;
+}
+
+plat_error new_handle(registry &r, plat_hkey root, const char *subkey, uint32_t access, bool create,
+                      plat_hkey *key) {
+    if (!key) return PLAT_ERROR_INVALID_PARAMETER;
+    *key = nullptr;
+    std::string id;
+    uint32_t rights;
+    if (!resolve(r, root, subkey, &id, &rights)) return PLAT_ERROR_INVALID_HANDLE;
+    if ((access & write_rights) && writes_denied(r, id)) return PLAT_ERROR_ACCESS_DENIED;
+    if (!key_exists(r, id)) {
+        if (!create) return PLAT_ERROR_FILE_NOT_FOUND;
+        r.keys[id];
+    }
+    size_t bar = id.find('|');
+    uintptr_t h = r.next_handle;
+    r.next_handle += 4;
+    r.handles[h] = {(uintptr_t)std::stoull(id.substr(0, bar)), id.substr(bar + 1), access};
+    *key = (plat_hkey)h;
+    return PLAT_ERROR_SUCCESS;
+}
+
+// Hands out `bytes` through the optional data/length pair, as Reg*Value* do.
+plat_error deliver(const std::vector<uint8_t> &bytes, uint8_t *data, uint32_t *data_len) {
+    if (!data_len) return PLAT_ERROR_SUCCESS;
+    uint32_t need = (uint32_t)bytes.size();
+    if (data && *data_len < need) {
+        *data_len = need;
+        return PLAT_ERROR_MORE_DATA;
+    }
+    if (data && need) memcpy(data, bytes.data(), need);
+    *data_len = need;
+    return PLAT_ERROR_SUCCESS;
+}
+
+plat_error query_value(plat_hkey key, const std::u16string &name, bool ansi, uint32_t *type, uint8_t *data,
+                       uint32_t *data_len) {
+    registry &r = reg();
+    std::lock_guard<std::mutex> g(r.lock);
+    if (data && !data_len) return PLAT_ERROR_INVALID_PARAMETER;
+    reg_key *k;
+    if (plat_error e = handle_key(r, key, PLAT_KEY_QUERY_VALUE, &k)) return e;
+    mem_reg_value *v = find_value(*k, name);
+    if (!v) return PLAT_ERROR_FILE_NOT_FOUND;
+    if (type) *type = v->type;
+    std::vector<uint8_t> bytes = ansi ? ansi_from_stored(*v) : v->data;
+    // The wide call terminates unterminated string data when the buffer has
+    // room, and counts the terminator.
+    bool open_string = is_string_type(v->type) && !ansi &&
+                       (bytes.size() < 2 || bytes[bytes.size() - 1] || bytes[bytes.size() - 2]);
+    if (open_string && data && data_len && *data_len >= bytes.size() + 2) bytes.insert(bytes.end(), {0, 0});
+    return deliver(bytes, data, data_len);
+}
+
+plat_error set_value(plat_hkey key, const std::u16string &name, uint32_t type, std::vector<uint8_t> bytes) {
+    registry &r = reg();
+    std::lock_guard<std::mutex> g(r.lock);
+    reg_key *k;
+    if (plat_error e = handle_key(r, key, PLAT_KEY_SET_VALUE, &k)) return e;
+    put_value(*k, name, type, std::move(bytes));
+    return PLAT_ERROR_SUCCESS;
+}
+
+void reset_registry() {
+    registry &r = reg();
+    std::lock_guard<std::mutex> g(r.lock);
+    r.keys.clear();
+    r.denied.clear();
+    r.handles.clear();
+    r.next_handle = 0x1000;
+    r.file_time = 0x01D0000000000000ull;
+}
+const bool registered = (mem_on_reset(reset_registry), true);
+
+}  // namespace
+
+// ---- platform operations ----
+
+plat_error plat_reg_open_key_ex_a(plat_hkey root, const char *subkey, uint32_t options, uint32_t access,
+                                  plat_hkey *key) {
+    int64_t code = 0;
+    if (key) *key = nullptr;
+    if (mem_fault("RegOpenKeyExA", &code)) return (plat_error)code;
+    (void)options;
+    registry &r = reg();
+    std::lock_guard<std::mutex> g(r.lock);
+    return new_handle(r, root, subkey, access, false, key);
+}
+
+plat_error plat_reg_create_key_ex_a(plat_hkey root, const char *subkey, uint32_t access, plat_hkey *key) {
+    int64_t code = 0;
+    if (key) *key = nullptr;
+    if (mem_fault("RegCreateKeyExA", &code)) return (plat_error)code;
+    registry &r = reg();
+    std::lock_guard<std::mutex> g(r.lock);
+    return new_handle(r, root, subkey, access | write_rights, true, key);
+}
+
+plat_error plat_reg_close_key(plat_hkey key) {
+    int64_t code = 0;
+    if (mem_fault("RegCloseKey", &code)) return (plat_error)code;
+    registry &r = reg();
+    std::lock_guard<std::mutex> g(r.lock);
+    if (is_root((uintptr_t)key)) return PLAT_ERROR_SUCCESS;
+    return r.handles.erase((uintptr_t)key) ? PLAT_ERROR_SUCCESS : PLAT_ERROR_INVALID_HANDLE;
+}
+
+plat_error plat_reg_enum_value_a(plat_hkey key, uint32_t index, char *name, uint32_t *name_len, uint32_t *type,
+                                 uint8_t *data, uint32_t *data_len) {
+    int64_t code = 0;
+    if (mem_fault("RegEnumValueA", &code)) return (plat_error)code;
+    registry &r = reg();
+    std::lock_guard<std::mutex> g(r.lock);
+    if (!name || !name_len || (data && !data_len)) return PLAT_ERROR_INVALID_PARAMETER;
+    reg_key *k;
+    if (plat_error e = handle_key(r, key, PLAT_KEY_QUERY_VALUE, &k)) return e;
+    if (index >= k->values.size()) return PLAT_ERROR_NO_MORE_ITEMS;
+    const mem_reg_value &v = k->values[index];
+    std::string name8 = mem_utf16_to_cp1252(v.name.data(), v.name.size());
+    if (*name_len <= name8.size()) return PLAT_ERROR_MORE_DATA;
+    memcpy(name, name8.c_str(), name8.size() + 1);
+    *name_len = (uint32_t)name8.size();
+    if (type) *type = v.type;
+    return deliver(ansi_from_stored(v), data, data_len);
+}
+
+plat_error plat_reg_query_value_ex_a(plat_hkey key, const char *name, uint32_t *type, uint8_t *data,
+                                     uint32_t *data_len) {
+    int64_t code = 0;
+    if (mem_fault("RegQueryValueExA", &code)) return (plat_error)code;
+    return query_value(key, ansi_name(name), true, type, data, data_len);
+}
+
+plat_error plat_reg_query_value_ex_w(plat_hkey key, const char16_t *name, uint32_t *type, uint8_t *data,
+                                     uint32_t *data_len) {
+    int64_t code = 0;
+    if (mem_fault("RegQueryValueExW", &code)) return (plat_error)code;
+    return query_value(key, wide_name(name), false, type, data, data_len);
+}
+
+plat_error plat_reg_set_value_ex_a(plat_hkey key, const char *name, uint32_t type, const uint8_t *data,
+                                   uint32_t data_len) {
+    int64_t code = 0;
+    if (mem_fault("RegSetValueExA", &code)) return (plat_error)code;
+    return set_value(key, ansi_name(name), type, stored_from_ansi(type, data, data_len));
+}
+
+plat_error plat_reg_set_value_ex_w(plat_hkey key, const char16_t *name, uint32_t type, const uint8_t *data,
+                                   uint32_t data_len) {
+    int64_t code = 0;
+    if (mem_fault("RegSetValueExW", &code)) return (plat_error)code;
+    return set_value(key, wide_name(name), type, std::vector<uint8_t>(data, data ? data + data_len : data));
+}
+
+plat_error plat_reg_delete_value_a(plat_hkey key, const char *name) {
+    int64_t code = 0;
+    if (mem_fault("RegDeleteValueA", &code)) return (plat_error)code;
+    registry &r = reg();
+    std::lock_guard<std::mutex> g(r.lock);
+    reg_key *k;
+    if (plat_error e = handle_key(r, key, PLAT_KEY_SET_VALUE, &k)) return e;
+    std::u16string wanted = ansi_name(name);
+    for (auto it = k->values.begin(); it != k->values.end(); ++it) {
+        if (names_equal(it->name, wanted)) {
+            k->values.erase(it);
+            return PLAT_ERROR_SUCCESS;
+        }
+    }
+    return PLAT_ERROR_FILE_NOT_FOUND;
+}
+
+uint64_t plat_get_system_time_as_file_time() {
+    mem_fault("GetSystemTimeAsFileTime", nullptr);
+    registry &r = reg();
+    std::lock_guard<std::mutex> g(r.lock);
+    return r.file_time;
+}
+
+// ---- set-up and inspection ----
+
+void mem_reg_add_key(plat_hkey root, const char *subkey) {
+    registry &r = reg();
+    std::lock_guard<std::mutex> g(r.lock);
+    r.keys[key_id((uintptr_t)root, clean_path(subkey))];
+}
+
+void mem_reg_remove_key(plat_hkey root, const char *subkey) {
+    registry &r = reg();
+    std::lock_guard<std::mutex> g(r.lock);
+    std::string top = key_id((uintptr_t)root, clean_path(subkey));
+    for (auto it = r.keys.begin(); it != r.keys.end();)
+        it = is_below(it->first, top) ? r.keys.erase(it) : std::next(it);
+}
+
+void mem_reg_put_a(plat_hkey root, const char *subkey, const char *name, uint32_t type, const void *data,
+                   size_t len) {
+    registry &r = reg();
+    std::lock_guard<std::mutex> g(r.lock);
+    put_value(r.keys[key_id((uintptr_t)root, clean_path(subkey))], ansi_name(name), type,
+              stored_from_ansi(type, data, len));
+}
+
+void mem_reg_put_w(plat_hkey root, const char *subkey, const std::u16string &name, uint32_t type,
+                   const void *data, size_t len) {
+    registry &r = reg();
+    std::lock_guard<std::mutex> g(r.lock);
+    const uint8_t *p = (const uint8_t *)data;
+    put_value(r.keys[key_id((uintptr_t)root, clean_path(subkey))], name, type,
+              std::vector<uint8_t>(p, p ? p + len : p));
+}
+
+void mem_reg_put_string(plat_hkey root, const char *subkey, const char *name, const char *text, uint32_t type) {
+    mem_reg_put_a(root, subkey, name, type, text, strlen(text) + 1);
+}
+
+std::vector<mem_reg_value> mem_reg_values(plat_hkey root, const char *subkey) {
+    registry &r = reg();
+    std::lock_guard<std::mutex> g(r.lock);
+    auto it = r.keys.find(key_id((uintptr_t)root, clean_path(subkey)));
+    return it == r.keys.end() ? std::vector<mem_reg_value>() : it->second.values;
+}
+
+bool mem_reg_find(plat_hkey root, const char *subkey, const char *name, mem_reg_value *out) {
+    registry &r = reg();
+    std::lock_guard<std::mutex> g(r.lock);
+    auto it = r.keys.find(key_id((uintptr_t)root, clean_path(subkey)));
+    if (it == r.keys.end()) return false;
+    mem_reg_value *v = find_value(it->second, ansi_name(name));
+    if (v && out) *out = *v;
+    return v != nullptr;
+}
+
+std::string mem_reg_ansi_text(const mem_reg_value &value) {
+    std::vector<uint8_t> bytes = ansi_from_stored(value);
+    std::string text(bytes.begin(), bytes.end());
+    return text.substr(0, text.find('\0'));
+}
+
+std::vector<uint8_t> mem_reg_utf16_bytes(const std::u16string &text, bool terminated) {
+    std::vector<uint8_t> bytes = units_to_bytes(text);
+    if (terminated) bytes.insert(bytes.end(), {0, 0});
+    return bytes;
+}
+
+void mem_reg_deny_writes(plat_hkey root, const char *subkey) {
+    registry &r = reg();
+    std::lock_guard<std::mutex> g(r.lock);
+    r.denied.push_back(key_id((uintptr_t)root, clean_path(subkey)));
+}
+
+int mem_reg_open_handles() {
+    registry &r = reg();
+    std::lock_guard<std::mutex> g(r.lock);
+    return (int)r.handles.size();
+}
+
+void mem_set_file_time(uint64_t file_time) {
+    registry &r = reg();
+    std::lock_guard<std::mutex> g(r.lock);
+    r.file_time = file_time;
+}

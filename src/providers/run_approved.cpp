@@ -1,0 +1,85 @@
+// StartupApproved records: the session start skips a Run value whose record
+// in the same hive says "switched off", whatever the value is named. A
+// renamed value without such a record would still start, so switching off
+// writes the record and switching on removes it.
+//
+// A record is REG_BINARY, named like the value: 03 00 00 00 and the FILETIME
+// of the switch when off; an even first byte (02) means on.
+#include <cstdlib>
+
+#include "run_keys.h"
+
+#define RUN_APPROVED_OFF 0x03
+
+struct approve_record {
+    bool found = false;
+    uint32_t type = 0;
+    uint32_t size = 0;
+    uint8_t *data = nullptr;  // malloc'd
+    approve_record() = default;
+    approve_record(const approve_record &) = delete;
+    approve_record &operator=(const approve_record &) = delete;
+    ~approve_record() { free(data); }
+};
+
+plat_error approve_write_disabled(plat_hkey root, const char *name) {
+    plat_hkey key = nullptr;
+    plat_error e = plat_reg_create_key_ex_a(root, RUN_APPROVED_SUBKEY, PLAT_KEY_READ | PLAT_KEY_SET_VALUE, &key);
+    if (e != PLAT_ERROR_SUCCESS) return e;
+    uint8_t record[RUN_APPROVED_SIZE] = {RUN_APPROVED_OFF, 0, 0, 0};
+    uint64_t now = plat_get_system_time_as_file_time();
+    for (int i = 0; i < 8; i++) record[4 + i] = (uint8_t)(now >> (8 * i));
+    e = plat_reg_set_value_ex_a(key, name, PLAT_REG_BINARY, record, RUN_APPROVED_SIZE);
+    plat_reg_close_key(key);
+    return e;
+}
+
+// Reads the record of `name`; a missing one is no failure.
+static plat_error read_record(plat_hkey key, const char *name, approve_record *r) {
+    plat_error e = plat_reg_query_value_ex_a(key, name, &r->type, nullptr, &r->size);
+    if (e == PLAT_ERROR_FILE_NOT_FOUND) return PLAT_ERROR_SUCCESS;
+    if (e != PLAT_ERROR_SUCCESS) return e;
+    r->data = (uint8_t *)malloc(r->size ? r->size : 1);
+    if (!r->data) return PLAT_ERROR_NOT_ENOUGH_MEMORY;
+    e = plat_reg_query_value_ex_a(key, name, &r->type, r->data, &r->size);
+    if (e == PLAT_ERROR_FILE_NOT_FOUND) return PLAT_ERROR_SUCCESS;
+    r->found = e == PLAT_ERROR_SUCCESS;
+    return e;
+}
+
+static bool marks_off(const approve_record *r) {
+    return r->found && r->type == PLAT_REG_BINARY && r->size > 0 && (r->data[0] & 1);
+}
+
+static plat_error delete_record(plat_hkey key, const char *name) {
+    plat_error e = plat_reg_delete_value_a(key, name);
+    return e == PLAT_ERROR_FILE_NOT_FOUND ? PLAT_ERROR_SUCCESS : e;
+}
+
+// Deletes the off-marking record of `new_name`, then the record of
+// `old_name`; puts the first back when the second cannot go.
+static plat_error clear_records(plat_hkey key, const char *old_name, const char *new_name) {
+    approve_record saved;
+    plat_error e = read_record(key, new_name, &saved);
+    if (e != PLAT_ERROR_SUCCESS) return e;
+    if (marks_off(&saved)) {
+        e = delete_record(key, new_name);
+        if (e != PLAT_ERROR_SUCCESS) return e;
+    } else {
+        saved.found = false;
+    }
+    e = delete_record(key, old_name);
+    if (e != PLAT_ERROR_SUCCESS && saved.found)
+        plat_reg_set_value_ex_a(key, new_name, saved.type, saved.data, saved.size);
+    return e;
+}
+
+plat_error approve_clear(plat_hkey root, const char *old_name, const char *new_name) {
+    plat_hkey key = nullptr;
+    plat_error e = plat_reg_open_key_ex_a(root, RUN_APPROVED_SUBKEY, 0, PLAT_KEY_READ | PLAT_KEY_SET_VALUE, &key);
+    if (e == PLAT_ERROR_FILE_NOT_FOUND) return PLAT_ERROR_SUCCESS;  // no records at all
+    if (e != PLAT_ERROR_SUCCESS) return e;
+    e = clear_records(key, old_name, new_name);
+    plat_reg_close_key(key);
+    return e;
+}

@@ -1,0 +1,233 @@
+// The in-memory registry and code page that the run-key provider runs on:
+// they must answer as the Win32 calls do, or the provider tests prove nothing.
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/mem/mem_ansi.h"
+#include "platform/platform_convert.h"
+#include "run_keys_support.h"
+
+namespace {
+
+class RunKeyMemRegistry : public RunKeyFixture {
+  protected:
+    plat_hkey open(plat_hkey root, const char *subkey, uint32_t access = PLAT_KEY_READ) {
+        plat_hkey key = nullptr;
+        EXPECT_EQ(plat_reg_open_key_ex_a(root, subkey, 0, access, &key), 0u) << subkey;
+        return key;
+    }
+};
+
+}  // namespace
+
+TEST(RunKeyAnsi, CodePage1252BothWays) {
+    struct row {
+        unsigned char byte;
+        char16_t unit;
+    } rows[] = {
+        {0x41, u'A'},    {0x80, 0x20AC}, {0x82, 0x201A}, {0x83, 0x0192}, {0x85, 0x2026}, {0x8A, 0x0160},
+        {0x8C, 0x0152},  {0x8E, 0x017D}, {0x91, 0x2018}, {0x96, 0x2013}, {0x99, 0x2122}, {0x9F, 0x0178},
+        {0x81, 0x0081},  {0x8D, 0x008D}, {0x8F, 0x008F}, {0x90, 0x0090}, {0x9D, 0x009D}, {0xA0, 0x00A0},
+        {0xE9, 0x00E9},  {0xFF, 0x00FF}, {0x00, 0x0000},
+    };
+    for (const row &r : rows) {
+        EXPECT_EQ(mem_cp1252_decode(r.byte), r.unit) << std::hex << (int)r.byte;
+        EXPECT_EQ(mem_cp1252_encode(r.unit), r.byte) << std::hex << (int)r.unit;
+    }
+    // Units the code page cannot show, including the C1 controls it maps elsewhere.
+    const char16_t outside[] = {0x2603, 0x0080, 0x009F, 0x0100, 0xD83D, 0xFFFD};
+    for (char16_t u : outside) EXPECT_EQ(mem_cp1252_encode(u), '?') << std::hex << (int)u;
+}
+
+TEST(RunKeyAnsi, ConverterCounts) {
+    char16_t buf[8];
+    EXPECT_EQ(plat_ansi_to_utf16("Caf\xe9", -1, nullptr, 0), 5);
+    EXPECT_EQ(plat_ansi_to_utf16("Caf\xe9", -1, buf, 8), 5);
+    EXPECT_EQ(std::u16string(buf), u"Caf\u00e9");
+    EXPECT_EQ(plat_ansi_to_utf16("\x80x", 2, buf, 8), 2) << "explicit length, no terminator";
+    EXPECT_EQ(buf[0], 0x20AC);
+    EXPECT_EQ(plat_ansi_to_utf16("abc", -1, buf, 3), 0) << "too small a buffer";
+    EXPECT_EQ(plat_ansi_to_utf16(nullptr, -1, buf, 8), 0);
+    EXPECT_EQ(plat_ansi_to_utf16("abc", 0, buf, 8), 0);
+}
+
+TEST_F(RunKeyMemRegistry, NamesFoldCaseAndKeepOrder) {
+    mem_reg_put_string(HKCU, RUN, "b", "1");
+    mem_reg_put_string(HKCU, RUN, "A", "2");
+    mem_reg_put_string(HKCU, RUN, "B", "3");  // replaces "b" in place, keeping its spelling
+    EXPECT_EQ(names_of(HKCU, RUN), (std::vector<std::string>{"b", "A"}));
+    EXPECT_EQ(text_of(HKCU, RUN, "b"), "3");
+    EXPECT_TRUE(has_value(HKCU, "software\\MICROSOFT\\windows\\currentversion\\run", "a"));
+}
+
+TEST_F(RunKeyMemRegistry, OpenCreateAndAccess) {
+    plat_hkey key = (plat_hkey)1;
+    EXPECT_EQ(plat_reg_open_key_ex_a(HKCU, RUN, 0, PLAT_KEY_READ, &key), PLAT_ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(key, nullptr);
+    mem_reg_add_key(HKCU, RUN);
+    plat_hkey parent = open(HKCU, "Software\\Microsoft");  // parents exist too
+    plat_hkey read = open(parent, "Windows\\CurrentVersion\\Run");
+    EXPECT_EQ(plat_reg_set_value_ex_a(read, "x", PLAT_REG_SZ, (const uint8_t *)"1", 2), PLAT_ERROR_ACCESS_DENIED);
+    EXPECT_EQ(plat_reg_delete_value_a(read, "x"), PLAT_ERROR_ACCESS_DENIED);
+    plat_hkey write = open(HKCU, RUN, PLAT_KEY_READ | PLAT_KEY_SET_VALUE);
+    EXPECT_EQ(plat_reg_set_value_ex_a(write, "x", PLAT_REG_SZ, (const uint8_t *)"1", 2), 0u);
+    EXPECT_EQ(plat_reg_delete_value_a(write, "X"), 0u);
+    EXPECT_EQ(plat_reg_delete_value_a(write, "x"), PLAT_ERROR_FILE_NOT_FOUND);
+
+    mem_reg_deny_writes(HKLM, "Software");
+    EXPECT_EQ(plat_reg_create_key_ex_a(HKLM, APPROVED, PLAT_KEY_READ, &key), PLAT_ERROR_ACCESS_DENIED);
+    ASSERT_EQ(plat_reg_create_key_ex_a(HKCU, APPROVED, PLAT_KEY_READ, &key), 0u);
+    EXPECT_EQ(mem_reg_open_handles(), 4);
+    for (plat_hkey k : {parent, read, write, key}) EXPECT_EQ(plat_reg_close_key(k), 0u);
+    EXPECT_EQ(plat_reg_close_key(key), PLAT_ERROR_INVALID_HANDLE);
+
+    mem_reg_put_string(HKCU, RUN, "v", "1");
+    key = open(HKCU, RUN);
+    mem_reg_remove_key(HKCU, "Software\\Microsoft\\Windows");
+    uint32_t n = 0;
+    EXPECT_EQ(plat_reg_query_value_ex_a(key, "v", nullptr, nullptr, &n), PLAT_ERROR_KEY_DELETED);
+    plat_reg_close_key(key);
+}
+
+TEST_F(RunKeyMemRegistry, EnumerationBuffers) {
+    mem_reg_put_string(HKCU, RUN, "name", "data");
+    plat_hkey key = open(HKCU, RUN);
+    char name[8];
+    uint8_t data[8];
+    uint32_t name_len, data_len, type;
+    struct row {
+        uint32_t name_cap, data_cap;
+        bool want_data;
+        plat_error result;
+        uint32_t name_out, data_out;
+    } rows[] = {
+        {8, 8, true, 0, 4, 5},
+        {5, 8, true, 0, 4, 5},
+        {4, 8, true, PLAT_ERROR_MORE_DATA, 4, 8},  // name needs its terminator
+        {8, 4, true, PLAT_ERROR_MORE_DATA, 4, 5},  // the size needed is told
+        {8, 0, false, 0, 4, 5},                    // size only
+    };
+    for (const row &r : rows) {
+        name_len = r.name_cap;
+        data_len = r.data_cap;
+        type = 0;
+        EXPECT_EQ(plat_reg_enum_value_a(key, 0, name, &name_len, &type, r.want_data ? data : nullptr, &data_len),
+                  r.result);
+        EXPECT_EQ(name_len, r.name_out);
+        EXPECT_EQ(data_len, r.data_out);
+    }
+    name_len = 8;
+    EXPECT_EQ(plat_reg_enum_value_a(key, 1, name, &name_len, nullptr, nullptr, nullptr), PLAT_ERROR_NO_MORE_ITEMS);
+    EXPECT_EQ(plat_reg_enum_value_a(key, 0, name, &name_len, nullptr, data, nullptr), PLAT_ERROR_INVALID_PARAMETER);
+    plat_reg_close_key(key);
+}
+
+// 8-bit calls see the code page; wide calls see the stored UTF-16.
+TEST_F(RunKeyMemRegistry, AnsiAndWideViews) {
+    std::vector<uint8_t> data = mem_reg_utf16_bytes(u"\u2603\u00e9");
+    mem_reg_put_w(HKCU, RUN, u"Snow\u2603", PLAT_REG_SZ, data.data(), data.size());
+    plat_hkey key = open(HKCU, RUN, PLAT_KEY_READ | PLAT_KEY_SET_VALUE);
+    char name[16];
+    uint8_t bytes[16];
+    uint32_t name_len = 16, len = 16, type = 0;
+    ASSERT_EQ(plat_reg_enum_value_a(key, 0, name, &name_len, &type, bytes, &len), 0u);
+    EXPECT_STREQ(name, "Snow?");
+    EXPECT_EQ(std::string((char *)bytes, len), std::string("?\xe9\0", 3));
+    EXPECT_EQ(plat_reg_query_value_ex_a(key, "Snow?", nullptr, nullptr, nullptr), PLAT_ERROR_FILE_NOT_FOUND);
+    len = 16;
+    EXPECT_EQ(plat_reg_query_value_ex_w(key, u"SNOW\u2603", &type, bytes, &len), 0u);
+    EXPECT_EQ(std::vector<uint8_t>(bytes, bytes + len), data);
+
+    ASSERT_EQ(plat_reg_set_value_ex_a(key, "Caf\xe9", PLAT_REG_SZ, (const uint8_t *)"\x80", 2), 0u);
+    mem_reg_value v;
+    ASSERT_TRUE(mem_reg_find(HKCU, RUN, "Caf\xe9", &v));
+    EXPECT_EQ(v.name, u"Caf\u00e9");
+    EXPECT_EQ(v.data, mem_reg_utf16_bytes(u"\u20ac"));
+    plat_reg_close_key(key);
+}
+
+// As under Wine: the wide query terminates unterminated string data when
+// the buffer has room, and counts the terminator; an exact buffer gets the
+// bytes as stored.
+TEST_F(RunKeyMemRegistry, WideQueryTerminatesWhenRoom) {
+    std::vector<uint8_t> open_text = mem_reg_utf16_bytes(u"ab", false);
+    mem_reg_put_w(HKCU, RUN, u"v", PLAT_REG_SZ, open_text.data(), open_text.size());
+    plat_hkey key = open(HKCU, RUN);
+    uint8_t buf[16];
+    uint32_t len = 0;
+    EXPECT_EQ(plat_reg_query_value_ex_w(key, u"v", nullptr, nullptr, &len), 0u);
+    EXPECT_EQ(len, 4u);
+    EXPECT_EQ(plat_reg_query_value_ex_w(key, u"v", nullptr, buf, &len), 0u);
+    EXPECT_EQ(len, 4u);
+    len = sizeof buf;
+    EXPECT_EQ(plat_reg_query_value_ex_w(key, u"v", nullptr, buf, &len), 0u);
+    EXPECT_EQ(len, 6u);
+    plat_reg_close_key(key);
+}
+
+TEST_F(RunKeyMemRegistry, EveryCallCanBeFaulted) {
+    mem_reg_put_string(HKCU, RUN, "v", "1");
+    plat_hkey key = open(HKCU, RUN, PLAT_KEY_READ | PLAT_KEY_SET_VALUE);
+    char name[8];
+    uint32_t n = 8;
+    uint8_t one = 1;
+    struct row {
+        const char *op;
+        plat_error (*call)(plat_hkey, char *, uint32_t *, uint8_t *);
+    } rows[] = {
+        {"RegOpenKeyExA", [](plat_hkey, char *, uint32_t *, uint8_t *) {
+             plat_hkey k;
+             return plat_reg_open_key_ex_a(HKCU, RUN, 0, PLAT_KEY_READ, &k);
+         }},
+        {"RegCreateKeyExA", [](plat_hkey, char *, uint32_t *, uint8_t *) {
+             plat_hkey k;
+             return plat_reg_create_key_ex_a(HKCU, RUN, PLAT_KEY_READ, &k);
+         }},
+        {"RegEnumValueA", [](plat_hkey k, char *nm, uint32_t *len, uint8_t *) {
+             return plat_reg_enum_value_a(k, 0, nm, len, nullptr, nullptr, nullptr);
+         }},
+        {"RegQueryValueExA", [](plat_hkey k, char *, uint32_t *, uint8_t *) {
+             return plat_reg_query_value_ex_a(k, "v", nullptr, nullptr, nullptr);
+         }},
+        {"RegQueryValueExW", [](plat_hkey k, char *, uint32_t *, uint8_t *) {
+             return plat_reg_query_value_ex_w(k, u"v", nullptr, nullptr, nullptr);
+         }},
+        {"RegSetValueExA", [](plat_hkey k, char *, uint32_t *, uint8_t *d) {
+             return plat_reg_set_value_ex_a(k, "v", PLAT_REG_BINARY, d, 1);
+         }},
+        {"RegSetValueExW", [](plat_hkey k, char *, uint32_t *, uint8_t *d) {
+             return plat_reg_set_value_ex_w(k, u"v", PLAT_REG_BINARY, d, 1);
+         }},
+        {"RegDeleteValueA", [](plat_hkey k, char *, uint32_t *, uint8_t *) {
+             return plat_reg_delete_value_a(k, "v");
+         }},
+        {"RegCloseKey", [](plat_hkey k, char *, uint32_t *, uint8_t *) { return plat_reg_close_key(k); }},
+    };
+    for (const row &r : rows) {
+        mem_fail(r.op, 0x4d2);
+        EXPECT_EQ(r.call(key, name, &n, &one), 0x4d2u) << r.op;
+    }
+    EXPECT_TRUE(has_value(HKCU, RUN, "v")) << "a faulted call does no work";
+    EXPECT_EQ(mem_reg_open_handles(), 1);
+    plat_reg_close_key(key);
+}
+
+TEST_F(RunKeyMemRegistry, ConcurrentWritersKeepEveryValue) {
+    mem_reg_add_key(HKCU, RUN);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; t++) {
+        threads.emplace_back([t] {
+            for (int i = 0; i < 50; i++) {
+                plat_hkey key = nullptr;
+                if (plat_reg_open_key_ex_a(HKCU, RUN, 0, PLAT_KEY_READ | PLAT_KEY_SET_VALUE, &key)) return;
+                std::string name = "t" + std::to_string(t) + "_" + std::to_string(i);
+                plat_reg_set_value_ex_a(key, name.c_str(), PLAT_REG_SZ, (const uint8_t *)"x", 2);
+                plat_reg_close_key(key);
+            }
+        });
+    }
+    for (std::thread &t : threads) t.join();
+    EXPECT_EQ(mem_reg_values(HKCU, RUN).size(), 200u);
+}

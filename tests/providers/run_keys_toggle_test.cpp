@@ -1,0 +1,335 @@
+// Switching run values off and on through the exported interface.
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "run_keys_support.h"
+
+namespace {
+
+class RunKeyToggle : public RunKeyFixture {
+  protected:
+    void SetUp() override {
+        RunKeyFixture::SetUp();
+        mem_set_file_time(now);
+    }
+    const uint64_t now = 0x01DB2A3B4C5D6E7Full;
+};
+
+int toggle(const std::string &id, int enabled) { return quorvel_set_enabled(id.c_str(), enabled); }
+
+// Calls that change the registry.
+int writes() {
+    return mem_calls("RegSetValueExA") + mem_calls("RegSetValueExW") + mem_calls("RegDeleteValueA") +
+           mem_calls("RegCreateKeyExA");
+}
+
+}  // namespace
+
+TEST_F(RunKeyToggle, OffRenamesKeepsDataAndRecordsIt) {
+    mem_reg_put_string(HKCU, RUN, "Before", "b");
+    mem_reg_put_string(HKCU, RUN, "Updater", "C:\\up.exe /quiet", PLAT_REG_EXPAND_SZ);
+    std::vector<uint8_t> data = bytes_of(HKCU, RUN, "Updater");
+    std::string old_id = run_id(1, RUN, "Updater");
+
+    ASSERT_EQ(toggle(old_id, 0), 1) << quorvel_last_error();
+    mem_reg_value v;
+    ASSERT_TRUE(mem_reg_find(HKCU, RUN, "Updaterdisabled", &v));
+    EXPECT_EQ(v.type, PLAT_REG_EXPAND_SZ);
+    EXPECT_EQ(v.data, data);
+    EXPECT_FALSE(has_value(HKCU, RUN, "Updater"));
+    EXPECT_EQ(bytes_of(HKCU, APPROVED, "Updaterdisabled"), off_record(now));
+    ASSERT_TRUE(mem_reg_find(HKCU, APPROVED, "Updaterdisabled", &v));
+    EXPECT_EQ(v.type, PLAT_REG_BINARY);
+    EXPECT_TRUE(mem_reg_values(HKLM, APPROVED).empty()) << "the record lives in the value's own hive";
+
+    std::vector<listed> got = listed_entries();
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[1].id, run_id(1, RUN, "Updaterdisabled"));
+    EXPECT_FALSE(got[1].enabled);
+    EXPECT_EQ(toggle(old_id, 1), 0);
+    EXPECT_STREQ(quorvel_last_error(), "runkey: entry no longer exists");
+}
+
+TEST_F(RunKeyToggle, OnRenamesBackAndClearsRecords) {
+    struct row {
+        const char *name;
+    } rows[] = {{"Updaterdisabled"}, {"UpdaterDISABLED"}};
+    for (const row &r : rows) {
+        mem_reset();
+        mem_reg_put_string(HKLM, RUN, r.name, "C:\\up.exe");
+        mem_reg_put_a(HKLM, APPROVED, r.name, PLAT_REG_BINARY, off_record(1).data(), RUN_APPROVED_SIZE);
+        mem_reg_put_a(HKLM, APPROVED, "Updater", PLAT_REG_BINARY, off_record(2).data(), RUN_APPROVED_SIZE);
+        mem_reg_put_a(HKLM, APPROVED, "Other", PLAT_REG_BINARY, off_record(3).data(), RUN_APPROVED_SIZE);
+        ASSERT_EQ(toggle(run_id(0, RUN, r.name), 1), 1) << quorvel_last_error();
+        EXPECT_EQ(names_of(HKLM, RUN), std::vector<std::string>{"Updater"});
+        EXPECT_EQ(text_of(HKLM, RUN, "Updater"), "C:\\up.exe");
+        EXPECT_EQ(names_of(HKLM, APPROVED), std::vector<std::string>{"Other"}) << r.name;
+    }
+}
+
+TEST_F(RunKeyToggle, OnKeepsARecordThatMarksTheValueOn) {
+    mem_reg_put_string(HKCU, RUN, "Updaterdisabled", "u");
+    mem_reg_put_a(HKCU, APPROVED, "Updater", PLAT_REG_BINARY, on_record.data(), on_record.size());
+    ASSERT_EQ(toggle(run_id(1, RUN, "Updaterdisabled"), 1), 1) << quorvel_last_error();
+    EXPECT_EQ(bytes_of(HKCU, APPROVED, "Updater"), on_record);
+}
+
+TEST_F(RunKeyToggle, OffThenOnRestoresIdentifierAndBytes) {
+    std::vector<uint8_t> data = mem_reg_utf16_bytes(u"C:\\Programs\\\u2603\\app.exe");
+    mem_reg_put_w(HKCU, RUN, u"Snow", PLAT_REG_SZ, data.data(), data.size());
+    std::string id = run_id(1, RUN, "Snow");
+    ASSERT_EQ(toggle(id, 0), 1) << quorvel_last_error();
+    ASSERT_EQ(toggle(run_id(1, RUN, "Snowdisabled"), 1), 1) << quorvel_last_error();
+    EXPECT_EQ(bytes_of(HKCU, RUN, "Snow"), data) << "a character outside the code page survives";
+    EXPECT_TRUE(mem_reg_values(HKCU, APPROVED).empty());
+    std::vector<listed> got = listed_entries();
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got[0].id, id);
+    EXPECT_TRUE(got[0].enabled);
+}
+
+TEST_F(RunKeyToggle, NothingToChangeReturnsOneWithoutWrites) {
+    struct row {
+        const char *name;
+        int enabled;
+    } rows[] = {{"Updater", 1}, {"Updaterdisabled", 0}, {"UpdaterDISABLED", 0}, {"disabled", 1}, {"", 1}};
+    for (const row &r : rows) {
+        mem_reset();
+        mem_reg_put_string(HKCU, RUN, r.name, "c");
+        EXPECT_EQ(toggle(run_id(1, RUN, r.name), r.enabled), 1) << r.name;
+        EXPECT_EQ(writes(), 0) << r.name;
+        EXPECT_EQ(names_of(HKCU, RUN), std::vector<std::string>{r.name});
+    }
+}
+
+TEST_F(RunKeyToggle, ShortNamesGainTheSuffix) {
+    struct row {
+        const char *name, *target;
+    } rows[] = {{"disabled", "disableddisabled"}, {"", "disabled"}, {"x", "xdisabled"}};
+    for (const row &r : rows) {
+        mem_reset();
+        mem_reg_put_string(HKCU, RUN, r.name, "c");
+        ASSERT_EQ(toggle(run_id(1, RUN, r.name), 0), 1) << quorvel_last_error();
+        EXPECT_EQ(names_of(HKCU, RUN), std::vector<std::string>{r.target});
+        EXPECT_TRUE(has_value(HKCU, APPROVED, r.target));
+        // "disabled" alone does not count as off, so the default value once renamed lists as on.
+        std::vector<listed> got = listed_entries();
+        ASSERT_EQ(got.size(), 1u);
+        EXPECT_EQ(got[0].enabled, r.name[0] == '\0') << r.name;
+    }
+}
+
+// Switching off while the target name exists changes nothing and says so,
+// as switching on does.
+TEST_F(RunKeyToggle, TargetAlreadyThereRefusesBothWays) {
+    struct row {
+        const char *name;
+        int enabled;
+        const char *message;
+    } rows[] = {
+        {"Updater", 0, "runkey: cannot disable \xe2\x80\x94 'Updaterdisabled' already exists"},
+        {"Updaterdisabled", 1, "runkey: cannot enable \xe2\x80\x94 'Updater' already exists"},
+    };
+    for (const row &r : rows) {
+        mem_reset();
+        mem_reg_put_string(HKCU, RUN, "Updater", "1");
+        mem_reg_put_string(HKCU, RUN, "Updaterdisabled", "2");
+        run_snapshot before = snapshot();
+        EXPECT_EQ(toggle(run_id(1, RUN, r.name), r.enabled), 0);
+        EXPECT_STREQ(quorvel_last_error(), r.message);
+        EXPECT_TRUE(same_snapshot(before, snapshot()));
+        EXPECT_EQ(writes(), 0);
+    }
+}
+
+TEST_F(RunKeyToggle, OnlyRunRowsAreSearched) {
+    mem_reg_put_string(HKCU, RUNONCE, "Setup", "s");
+    EXPECT_EQ(toggle(run_id(1, RUNONCE, "Setup"), 0), 0);
+    EXPECT_STREQ(quorvel_last_error(), "runkey: entry no longer exists");
+    EXPECT_EQ(toggle(run_id(1, RUNONCE, "Setup", "runonce"), 0), 0);
+    EXPECT_STREQ(quorvel_last_error(), "runonce entries are one-shot and cannot be toggled");
+    EXPECT_EQ(names_of(HKCU, RUNONCE), std::vector<std::string>{"Setup"});
+}
+
+TEST_F(RunKeyToggle, SameNameInBothHivesSwitchesOnlyOne) {
+    mem_reg_put_string(HKCU, RUN, "Updater", "user");
+    mem_reg_put_string(HKLM, RUN, "Updater", "machine");
+    ASSERT_EQ(toggle(run_id(0, RUN, "Updater"), 0), 1) << quorvel_last_error();
+    EXPECT_EQ(names_of(HKCU, RUN), std::vector<std::string>{"Updater"});
+    EXPECT_EQ(names_of(HKLM, RUN), std::vector<std::string>{"Updaterdisabled"});
+    EXPECT_TRUE(has_value(HKLM, APPROVED, "Updaterdisabled"));
+    EXPECT_TRUE(mem_reg_values(HKCU, APPROVED).empty());
+}
+
+TEST_F(RunKeyToggle, WriteOpenFailures) {
+    struct row {
+        plat_hkey root;
+        int per_user;
+        bool deny;
+        int64_t code;
+        const char *message;
+    } rows[] = {
+        {HKLM, 0, true, 0, "runkey: HKLM access denied (needs admin for HKLM)"},
+        {HKCU, 1, true, 0, "runkey: HKCU access denied (needs admin for HKLM)"},
+        {HKCU, 1, false, 0x3f, "runkey: open Software\\Microsoft\\Windows\\CurrentVersion\\Run failed (0x3f)"},
+    };
+    for (const row &r : rows) {
+        mem_reset();
+        mem_reg_put_string(r.root, RUN, "Updater", "u");
+        if (r.deny)
+            mem_reg_deny_writes(r.root, RUN);
+        else
+            mem_fail("RegOpenKeyExA", r.code, 2);  // the search's open is the first
+        EXPECT_EQ(toggle(run_id(r.per_user, RUN, "Updater"), 0), 0);
+        EXPECT_STREQ(quorvel_last_error(), r.message);
+        EXPECT_EQ(names_of(r.root, RUN), std::vector<std::string>{"Updater"});
+    }
+}
+
+// A name too long for the search's buffer is passed over, not the end.
+TEST_F(RunKeyToggle, SearchGoesPastAnOverlongName) {
+    std::string long_name(600, 'n');
+    mem_reg_put_string(HKCU, RUN, long_name.c_str(), "l");
+    mem_reg_put_string(HKCU, RUN, "Updater", "u");
+    ASSERT_EQ(toggle(run_id(1, RUN, "Updater"), 0), 1) << quorvel_last_error();
+    EXPECT_TRUE(has_value(HKCU, RUN, "Updaterdisabled"));
+    EXPECT_TRUE(has_value(HKCU, RUN, long_name.c_str()));
+}
+
+// The search looks at names only, so values of any type can be switched,
+// and their type and bytes stay.
+TEST_F(RunKeyToggle, AnyTypeKeepsTypeAndBytes) {
+    std::string blob(3000, '\x07');
+    struct row {
+        uint32_t type;
+        std::string data;
+    } rows[] = {
+        {PLAT_REG_DWORD, std::string("\x2a\x00\x00\x00", 4)},
+        {PLAT_REG_BINARY, blob},
+        {PLAT_REG_MULTI_SZ, std::string("a\0b\0\0", 5)},
+        {PLAT_REG_SZ, std::string("no terminator")},
+    };
+    for (const row &r : rows) {
+        mem_reset();
+        mem_reg_put_a(HKCU, RUN, "V", r.type, r.data.data(), r.data.size());
+        mem_reg_value before;
+        ASSERT_TRUE(mem_reg_find(HKCU, RUN, "V", &before));
+        ASSERT_EQ(toggle(run_id(1, RUN, "V"), 0), 1) << quorvel_last_error();
+        mem_reg_value after;
+        ASSERT_TRUE(mem_reg_find(HKCU, RUN, "Vdisabled", &after));
+        EXPECT_EQ(after.type, r.type);
+        EXPECT_EQ(after.data, before.data) << "type " << r.type;
+    }
+}
+
+TEST_F(RunKeyToggle, AnsiNamesSwitchAndKeepTheirCharacters) {
+    mem_reg_put_string(HKCU, RUN, "Caf\xe9", "c");
+    ASSERT_EQ(toggle(run_id(1, RUN, "Caf\xe9"), 0), 1) << quorvel_last_error();
+    std::vector<mem_reg_value> values = mem_reg_values(HKCU, RUN);
+    ASSERT_EQ(values.size(), 1u);
+    EXPECT_EQ(values[0].name, u"Caf\u00e9disabled");
+    std::vector<mem_reg_value> records = mem_reg_values(HKCU, APPROVED);
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].name, u"Caf\u00e9disabled");
+}
+
+// A name outside the code page reaches the provider as '?': it cannot be
+// found under that spelling, so the switch fails and nothing changes.
+TEST_F(RunKeyToggle, NameOutsideTheCodePageFailsCleanly) {
+    std::vector<uint8_t> data = mem_reg_utf16_bytes(u"s.exe");
+    mem_reg_put_w(HKCU, RUN, u"Snow\u2603man", PLAT_REG_SZ, data.data(), data.size());
+    run_snapshot before = snapshot();
+    EXPECT_EQ(toggle(run_id(1, RUN, "Snow?man"), 0), 0);
+    EXPECT_STREQ(quorvel_last_error(), "runkey: value 'Snow?man' not found");
+    EXPECT_TRUE(same_snapshot(before, snapshot()));
+}
+
+// A record that cannot be written or cleared fails the switch and undoes the rename.
+TEST_F(RunKeyToggle, RecordFailuresUndoTheRename) {
+    struct row {
+        const char *name;
+        int enabled;
+        const char *op;
+        int nth;
+        const char *message;
+    } rows[] = {
+        {"Updater", 0, "RegCreateKeyExA", 1,
+         "runkey: cannot write the StartupApproved record of 'Updaterdisabled' (0x5)"},
+        {"Updater", 0, "RegSetValueExA", 1,
+         "runkey: cannot write the StartupApproved record of 'Updaterdisabled' (0x5)"},
+        // Switching on: 1 deletes the old value, 2 the new name's off record, 3 the old name's record.
+        {"Updaterdisabled", 1, "RegDeleteValueA", 2,
+         "runkey: cannot clear the StartupApproved record of 'Updaterdisabled' (0x5)"},
+        {"Updaterdisabled", 1, "RegDeleteValueA", 3,
+         "runkey: cannot clear the StartupApproved record of 'Updaterdisabled' (0x5)"},
+        {"Updaterdisabled", 1, "RegOpenKeyExA", 4,
+         "runkey: cannot clear the StartupApproved record of 'Updaterdisabled' (0x5)"},
+        {"Updaterdisabled", 1, "RegQueryValueExA", 2,
+         "runkey: cannot clear the StartupApproved record of 'Updaterdisabled' (0x5)"},
+    };
+    for (const row &r : rows) {
+        mem_reset();
+        mem_reg_put_string(HKCU, RUN, r.name, "C:\\u.exe");
+        mem_reg_put_a(HKCU, APPROVED, "Updaterdisabled", PLAT_REG_BINARY, off_record(1).data(), 12);
+        mem_reg_put_a(HKCU, APPROVED, "Updater", PLAT_REG_BINARY, off_record(2).data(), 12);
+        run_snapshot before = snapshot();
+        mem_fail(r.op, PLAT_ERROR_ACCESS_DENIED, r.nth);
+        EXPECT_EQ(toggle(run_id(1, RUN, r.name), r.enabled), 0) << r.op << " #" << r.nth;
+        EXPECT_STREQ(quorvel_last_error(), r.message) << r.op << " #" << r.nth;
+        EXPECT_TRUE(same_snapshot(before, snapshot())) << r.op << " #" << r.nth;
+    }
+}
+
+TEST_F(RunKeyToggle, AFailedUndoIsReported) {
+    mem_reg_put_string(HKCU, RUN, "Updater", "u");
+    mem_fail("RegSetValueExA", PLAT_ERROR_ACCESS_DENIED);     // the record
+    mem_fail("RegSetValueExW", PLAT_ERROR_ACCESS_DENIED, 2);  // the undo's copy
+    EXPECT_EQ(toggle(run_id(1, RUN, "Updater"), 0), 0);
+    EXPECT_STREQ(quorvel_last_error(),
+                 "runkey: cannot write the StartupApproved record of 'Updaterdisabled' (0x5); "
+                 "undoing the rename failed");
+    EXPECT_EQ(names_of(HKCU, RUN), std::vector<std::string>{"Updaterdisabled"});
+}
+
+// With any single call failing, a switch either completes (result 1) or
+// leaves every value and record as it was (result 0).
+TEST_F(RunKeyToggle, EverySingleFailureCompletesOrChangesNothing) {
+    const char *ops[] = {"RegOpenKeyExA",   "RegCreateKeyExA", "RegEnumValueA",   "RegQueryValueExA",
+                         "RegQueryValueExW", "RegSetValueExA",  "RegSetValueExW",  "RegDeleteValueA",
+                         "RegCloseKey",      "MultiByteToWideChar"};
+    struct row {
+        const char *name, *target;
+        int enabled;
+    } rows[] = {{"Updater", "Updaterdisabled", 0}, {"Updaterdisabled", "Updater", 1}};
+    for (const row &r : rows) {
+        auto set_up = [&] {
+            mem_reset();
+            mem_reg_put_string(HKCU, RUN, "First", "f");
+            mem_reg_put_string(HKCU, RUN, r.name, "C:\\u.exe");
+            mem_reg_put_a(HKCU, APPROVED, "Updaterdisabled", PLAT_REG_BINARY, off_record(1).data(), 12);
+            mem_reg_put_a(HKCU, APPROVED, "Updater", PLAT_REG_BINARY, off_record(2).data(), 12);
+        };
+        set_up();
+        ASSERT_EQ(toggle(run_id(1, RUN, r.name), r.enabled), 1);
+        run_snapshot done = snapshot();
+        for (const char *op : ops) {
+            set_up();
+            toggle(run_id(1, RUN, r.name), r.enabled);
+            int calls = mem_calls(op);
+            for (int nth = 1; nth <= calls; nth++) {
+                set_up();
+                run_snapshot before = snapshot();
+                mem_fail(op, 31, nth);
+                int result = toggle(run_id(1, RUN, r.name), r.enabled);
+                EXPECT_TRUE(same_snapshot(result ? done : before, snapshot()))
+                    << op << " #" << nth << " result " << result << ": " << quorvel_last_error();
+                // A failed close leaves its handle open, as it should.
+                if (strcmp(op, "RegCloseKey") != 0) {
+                    EXPECT_EQ(mem_reg_open_handles(), 0) << op << " #" << nth;
+                }
+            }
+        }
+    }
+    mem_reset();  // a faulted close is the one handle meant to stay open
+}
