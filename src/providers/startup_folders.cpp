@@ -1,10 +1,223 @@
-// Placeholder until the provider is built: an empty machine.
+// Shortcuts in the Startup folders: a shortcut directly in a folder is on,
+// one in the folder's "disabled" subfolder is off. Switching moves the file
+// between the two; the file itself is never changed.
+#include "startup_folders.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "../interface/entry_id.h"
 #include "../interface/last_error.h"
+#include "../interface/listing.h"
+#include "../platform/platform_files.h"
+#include "../platform/text.h"
 #include "providers.h"
 
-void list_startup_entries(listing *) {}
+namespace {
 
-int set_startup_entry_enabled(uint64_t, int) {
-    set_last_error("startup: entry no longer exists");
+const char disabled_suffix[] = ".disabled";
+
+const char *final_component(const char *path) {
+    const char *slash = strrchr(path, '\\');
+    return slash ? slash + 1 : path;
+}
+
+// ---- listing ----
+
+int append_shortcut(void *context, const char *full_path, int enabled) {
+    char id[ENTRY_ID_SIZE];
+    format_narrow(id, sizeof id, "startup:%016llx", (unsigned long long)path_hash(full_path));
+    char *command = resolve_shortcut_command(full_path);
+    startup_entry entry = {id, "startup", final_component(full_path), command, enabled != 0};
+    append_entry((listing *)context, &entry);
+    free(command);
+    return 1;
+}
+
+// ---- finding the entry again ----
+
+struct entry_search {
+    uint64_t key;
+    char *found;  // heap copy of the first full path with that hash
+};
+
+int match_shortcut(void *context, const char *full_path, int) {
+    entry_search *search = (entry_search *)context;
+    if (path_hash(full_path) != search->key) return 1;
+    search->found = dup_string(full_path);
     return 0;
+}
+
+char *find_entry_path(uint64_t key) {
+    startup_folder_list list;
+    find_startup_folders(&list);
+    entry_search search = {key, nullptr};
+    walk_startup_shortcuts(&list, match_shortcut, &search);
+    return search.found;
+}
+
+// The folder the entry lies in. Its path must be followed by a separator,
+// so that a folder named like the start of another one cannot claim it.
+const startup_folder *folder_holding(const startup_folder_list *list, const char *full_path) {
+    for (int i = 0; i < list->count; i++) {
+        size_t n = strlen(list->folders[i].path);
+        if (strncmp(full_path, list->folders[i].path, n) == 0 && full_path[n] == '\\') return &list->folders[i];
+    }
+    return nullptr;
+}
+
+// ---- placing and moving it ----
+
+struct placement {
+    const startup_folder *folder;
+    char disabled_dir[STARTUP_PATH_SIZE];  // D
+    char name[STARTUP_NAME_SIZE];          // N
+    int disabled;                          // the entry lies in D now
+};
+
+// Formats into a fixed buffer; 0 when the text would be cut.
+int fits(char *dst, size_t size, const char *format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 3, 4)))
+#endif
+    ;
+int fits(char *dst, size_t size, const char *format, ...) {
+    va_list args;
+    va_start(args, format);
+    int n = vsnprintf(dst, size, format, args);
+    va_end(args);
+    return n >= 0 && (size_t)n < size;
+}
+
+int path_too_long(const char *full_path) {
+    set_last_error("startup: path too long (over 2047 bytes) for '%s'", final_component(full_path));
+    return 0;
+}
+
+// The entry is off when it lies below "<folder>\disabled\".
+void place_entry(const startup_folder *folder, const char *full_path, placement *place) {
+    place->folder = folder;
+    const char *rest = full_path + strlen(folder->path) + 1;
+    place->disabled = strncmp(rest, "disabled\\", 9) == 0;
+    if (!fits(place->disabled_dir, sizeof place->disabled_dir, "%s\\disabled", folder->path))
+        place->disabled_dir[0] = '\0';  // refused by form_move before any use
+}
+
+// N: the file name, without a trailing ".disabled". A name that does not
+// fit its buffer is refused rather than cut, since a cut name may be
+// another file's.
+int take_name(const char *full_path, placement *place) {
+    const char *name = final_component(full_path);
+    if (!fits(place->name, sizeof place->name, "%s", name)) {
+        set_last_error("startup: file name too long (over 259 bytes): '%s'", name);
+        return 0;
+    }
+    size_t n = strlen(place->name), k = sizeof disabled_suffix - 1;
+    if (n > k && iequals(place->name + n - k, disabled_suffix)) place->name[n - k] = '\0';
+    return 1;
+}
+
+int move_file(const char *from, const char *to) {
+    char16_t *wide_from = nullptr, *wide_to = nullptr;
+    int moved = 0;
+    if (utf8_to_utf16(from, &wide_from) > 0 && utf8_to_utf16(to, &wide_to) > 0)
+        moved = plat_move_file(wide_from, wide_to);
+    plat_error code = moved ? 0 : plat_get_last_error();
+    free(wide_from);
+    free(wide_to);
+    if (moved) return 1;
+    if (code == PLAT_ERROR_ACCESS_DENIED)
+        set_last_error("startup: move access denied (needs admin for common folder)");
+    else
+        set_last_error("startup: move '%s'\xe2\x86\x92'%s' failed (0x%x)", from, to, (unsigned)code);
+    return 0;
+}
+
+void remove_directory(const char *path) {
+    char16_t *wide = nullptr;
+    if (utf8_to_utf16(path, &wide) <= 0) return;
+    plat_remove_directory(wide);
+    free(wide);
+}
+
+// S and T of a move; 0 (message recorded) when either would be cut.
+int form_move(const char *full_path, const char *from_dir, const char *to_dir, const char *name, char *from,
+              char *to) {
+    if (!*from_dir || !*to_dir || !fits(from, STARTUP_PATH_SIZE, "%s\\%s", from_dir, name) ||
+        !fits(to, STARTUP_PATH_SIZE, "%s\\%s", to_dir, name))
+        return path_too_long(full_path);
+    return 1;
+}
+
+int switch_off(const char *full_path, placement *place) {
+    if (place->disabled) return 1;
+    char from[STARTUP_PATH_SIZE], to[STARTUP_PATH_SIZE];
+    if (!take_name(full_path, place) ||
+        !form_move(full_path, place->folder->path, place->disabled_dir, place->name, from, to))
+        return 0;
+    if (!file_exists(from)) {
+        set_last_error("startup: '%s' not found", from);
+        return 0;
+    }
+    make_directories(place->disabled_dir);
+    // Answering success here would leave the shortcut starting at logon
+    // while the host shows it off.
+    if (file_exists(to)) {
+        set_last_error("startup: cannot disable \xe2\x80\x94 '%s' already exists", to);
+        return 0;
+    }
+    return move_file(from, to);
+}
+
+int switch_on(const char *full_path, placement *place) {
+    if (!place->disabled) return 1;
+    char from[STARTUP_PATH_SIZE], to[STARTUP_PATH_SIZE];
+    if (!take_name(full_path, place) ||
+        !form_move(full_path, place->disabled_dir, place->folder->path, place->name, from, to))
+        return 0;
+    if (!file_exists(from)) {
+        set_last_error("startup: '%s' not found", from);
+        return 0;
+    }
+    if (file_exists(to)) {
+        set_last_error("startup: cannot enable \xe2\x80\x94 '%s' already exists", to);
+        return 0;
+    }
+    if (!move_file(from, to)) return 0;
+    remove_directory(place->disabled_dir);  // only goes when now empty
+    return 1;
+}
+
+int switch_entry(const char *full_path, int enabled) {
+    startup_folder_list list;
+    find_startup_folders(&list);
+    const startup_folder *folder = folder_holding(&list, full_path);
+    if (!folder) {
+        set_last_error("startup: path not in a known startup dir");
+        return 0;
+    }
+    placement place;
+    place_entry(folder, full_path, &place);
+    return enabled ? switch_on(full_path, &place) : switch_off(full_path, &place);
+}
+
+}  // namespace
+
+void list_startup_entries(listing *list) {
+    startup_folder_list folders;
+    find_startup_folders(&folders);
+    walk_startup_shortcuts(&folders, append_shortcut, list);
+}
+
+int set_startup_entry_enabled(uint64_t key, int enabled) {
+    char *full_path = find_entry_path(key);
+    if (!full_path) {
+        set_last_error("startup: entry no longer exists");
+        return 0;
+    }
+    int done = switch_entry(full_path, enabled);
+    free(full_path);
+    return done;
 }

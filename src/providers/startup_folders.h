@@ -1,0 +1,42 @@
+// The startup-folder provider's own operations, beside the two that
+// providers.h declares for the listing and the dispatch.
+#pragma once
+
+#include <cstdint>
+
+#define STARTUP_PATH_SIZE 2048  // folder and toggle paths, UTF-8 bytes
+#define STARTUP_NAME_SIZE 260   // a shortcut's file name in the toggle
+
+// One Startup folder: an absolute path without a trailing separator.
+struct startup_folder {
+    char path[STARTUP_PATH_SIZE];
+    int32_t common;  // 0 the current user's, 1 the all-users folder
+};
+
+// The folders whose lookup succeeded: the user's first, then all-users'.
+struct startup_folder_list {
+    startup_folder folders[2];
+    int32_t count;
+};
+
+// Never fails as a whole; a folder whose lookup fails, or whose path would
+// not fit its field, is left out.
+void find_startup_folders(startup_folder_list *list);
+
+// 1 when the UTF-8 path names an existing file or directory.
+int file_exists(const char *path);
+// Creates the directory and its missing parents; 1 when it exists after.
+int make_directories(const char *path);
+// The shortcut's target and arguments as new heap text ("" when it cannot
+// be read; null only when memory ran out). May enter COM; never leaves it.
+char *resolve_shortcut_command(const char *path);
+
+// Called with each shortcut's full UTF-8 path (the folder's path, for a
+// disabled one "\disabled", a backslash and the file name as found) and
+// whether it lies in the folder itself; returns 0 to stop the walk.
+typedef int (*startup_visitor)(void *context, const char *full_path, int enabled);
+
+// Walks the folders in list order, each folder's own shortcuts before
+// those in its "disabled" subfolder, skipping directories and every
+// pattern or path that does not fit its buffer. 0 when a visitor stopped it.
+int walk_startup_shortcuts(const startup_folder_list *list, startup_visitor visit, void *context);

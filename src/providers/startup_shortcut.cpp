@@ -1,0 +1,73 @@
+// Reads a shortcut's command through the Shell Link object.
+#include <cstdlib>
+#include <cstring>
+
+#include "../platform/com_policy.h"
+#include "../platform/platform_shell_link.h"
+#include "../platform/text.h"
+#include "startup_folders.h"
+
+namespace {
+
+#define TARGET_UNITS 2048
+#define ARGUMENT_UNITS 1024
+
+// The target, and the arguments after one space when there are any (also
+// when the target is empty); null when memory ran out.
+char *join_command(const char16_t *target, const char16_t *arguments) {
+    char *path = utf16_to_utf8(target);
+    char *args = utf16_to_utf8(arguments);
+    char *command = nullptr;
+    if (path && args && !*args) {
+        command = path;
+        path = nullptr;
+    } else if (path && args) {
+        size_t n = strlen(path), m = strlen(args);
+        command = (char *)malloc(n + 1 + m + 1);
+        if (command) {
+            memcpy(command, path, n);
+            command[n] = ' ';
+            memcpy(command + n + 1, args, m + 1);
+        }
+    }
+    free(path);
+    free(args);
+    return command;
+}
+
+// Loads the file into the link through its IPersistFile; 1 on success.
+int load_link(plat_shell_link link, const char16_t *path) {
+    plat_persist_file file = nullptr;
+    if (PLAT_FAILED(plat_shell_link_query_persist_file(link, &file)) || !file) return 0;
+    plat_hresult hr = plat_persist_file_load(file, path, PLAT_STGM_READ);
+    plat_persist_file_release(file);
+    return !PLAT_FAILED(hr);
+}
+
+// The command of a loaded link, or "" when its path cannot be read.
+char *read_link_command(plat_shell_link link) {
+    char16_t target[TARGET_UNITS] = {};
+    if (PLAT_FAILED(plat_shell_link_get_path(link, target, TARGET_UNITS, PLAT_SLGP_DEFAULT))) return dup_string("");
+    target[TARGET_UNITS - 1] = u'\0';
+    char16_t arguments[ARGUMENT_UNITS] = {};
+    if (PLAT_FAILED(plat_shell_link_get_arguments(link, arguments, ARGUMENT_UNITS))) arguments[0] = u'\0';
+    arguments[ARGUMENT_UNITS - 1] = u'\0';
+    return join_command(target, arguments);
+}
+
+}  // namespace
+
+char *resolve_shortcut_command(const char *path) {
+    if (com_enter() != 0) return dup_string("");
+    char16_t *wide = nullptr;
+    if (!path || utf8_to_utf16(path, &wide) <= 0) return dup_string("");
+    plat_shell_link link = nullptr;
+    char *command = nullptr;
+    if (!PLAT_FAILED(plat_create_shell_link(&link)) && link && load_link(link, wide))
+        command = read_link_command(link);
+    else
+        command = dup_string("");
+    if (link) plat_shell_link_release(link);
+    free(wide);
+    return command;
+}

@@ -1,0 +1,50 @@
+// The one walk over the Startup folders that the listing and the toggle
+// share, so both see the same shortcuts under the same full paths.
+#include <cstdlib>
+
+#include "../platform/platform_files.h"
+#include "../platform/text.h"
+#include "startup_folders.h"
+
+namespace {
+
+// Hands one match to the visitor; a path that would not fit is skipped.
+int visit_match(const char16_t *folder, int enabled, const char16_t *name, startup_visitor visit,
+                void *context) {
+    char16_t full[WIDE_PATH_UNITS];
+    if (format_wide(full, enabled ? u"%s\\%s" : u"%s\\disabled\\%s", folder, name) < 0) return 1;
+    char *path = utf16_to_utf8(full);
+    int go_on = 1;
+    if (path && *path) go_on = visit(context, path, enabled);
+    free(path);
+    return go_on;
+}
+
+int walk_pass(const char16_t *folder, int enabled, startup_visitor visit, void *context) {
+    char16_t pattern[WIDE_PATH_UNITS];
+    if (format_wide(pattern, enabled ? u"%s\\*.lnk" : u"%s\\disabled\\*.lnk", folder) < 0) return 1;
+    plat_find_data data = {};
+    plat_find search = plat_find_first_file(pattern, &data);
+    if (!search) return 1;
+    int go_on = 1;
+    do {
+        data.file_name[PLAT_MAX_PATH - 1] = u'\0';
+        if (!(data.attributes & PLAT_FILE_ATTRIBUTE_DIRECTORY))
+            go_on = visit_match(folder, enabled, data.file_name, visit, context);
+    } while (go_on && plat_find_next_file(search, &data));
+    plat_find_close(search);
+    return go_on;
+}
+
+}  // namespace
+
+int walk_startup_shortcuts(const startup_folder_list *list, startup_visitor visit, void *context) {
+    for (int i = 0; i < list->count; i++) {
+        char16_t *folder = nullptr;
+        if (utf8_to_utf16(list->folders[i].path, &folder) <= 0) continue;
+        int go_on = walk_pass(folder, 1, visit, context) && walk_pass(folder, 0, visit, context);
+        free(folder);
+        if (!go_on) return 0;
+    }
+    return 1;
+}

@@ -1,0 +1,287 @@
+// Switching shortcuts off and on over the in-memory machine.
+#include "platform/platform_files.h"
+#include "providers/startup_folders.h"
+#include "startup_folders_test.h"
+
+namespace {
+
+class StartupToggle : public MachineTest {};
+
+const std::string notes = user_path("Notes.lnk");
+const std::string notes_off = user_path("disabled\\Notes.lnk");
+
+int toggle(const std::string &path, int enabled) { return quorvel_set_enabled(startup_id(path).c_str(), enabled); }
+
+std::string error_text() { return quorvel_last_error(); }
+
+}  // namespace
+
+TEST_F(StartupToggle, OffAndOnAgain) {
+    add_shortcut(notes);
+    ASSERT_EQ(toggle(notes, 0), 1) << error_text();
+    EXPECT_FALSE(mem_files_exists(notes.c_str()));
+    EXPECT_EQ(target_of(notes_off), "C:\\Apps\\Notes.lnk");
+    auto entries = list_shortcuts();
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].id, "startup:a62477d68f6b3745");
+    EXPECT_FALSE(entries[0].enabled);
+    EXPECT_EQ(quorvel_set_enabled("startup:ccb99b50d64564d3", 1), 0);
+    EXPECT_EQ(error_text(), "startup: entry no longer exists");
+
+    ASSERT_EQ(quorvel_set_enabled("startup:a62477d68f6b3745", 1), 1) << error_text();
+    EXPECT_EQ(target_of(notes), "C:\\Apps\\Notes.lnk");
+    EXPECT_FALSE(mem_files_exists(user_path("disabled").c_str()));  // empty, so removed
+    EXPECT_EQ(list_shortcuts()[0].id, "startup:ccb99b50d64564d3");
+}
+
+TEST_F(StartupToggle, DisabledFolderStaysWhileItHoldsFiles) {
+    add_shortcut(notes_off);
+    ASSERT_TRUE(mem_files_add_file(user_path("disabled\\keep.txt").c_str()));
+    ASSERT_EQ(toggle(notes_off, 1), 1) << error_text();
+    EXPECT_EQ(mem_files_names(user_path("disabled").c_str()), std::vector<std::string>{"keep.txt"});
+}
+
+TEST_F(StartupToggle, SameStateChangesNothing) {
+    add_shortcut(notes);
+    add_shortcut(user_path("disabled\\Old.lnk"));
+    add_shortcut(user_path("disabled-tools.lnk"));
+    struct row {
+        std::string path;
+        int enabled;
+    } rows[] = {{notes, 1}, {user_path("disabled\\Old.lnk"), 0}, {user_path("disabled-tools.lnk"), 1}};
+    for (const row &r : rows) {
+        size_t before = mem_call_log().size();
+        EXPECT_EQ(toggle(r.path, r.enabled), 1) << r.path;
+        std::vector<std::string> log = mem_call_log();
+        for (size_t i = before; i < log.size(); i++) {
+            const std::string &op = log[i];
+            EXPECT_TRUE(op != "MoveFileW" && op != "CreateDirectoryW" && op != "RemoveDirectoryW" &&
+                        op != "GetFileAttributesW")
+                << r.path << " " << op;
+        }
+    }
+    ASSERT_EQ(toggle(user_path("disabled-tools.lnk"), 0), 1) << error_text();
+    EXPECT_EQ(target_of(user_path("disabled\\disabled-tools.lnk")), "C:\\Apps\\disabled-tools.lnk");
+}
+
+// Switching off while the "disabled" subfolder already holds that name
+// fails and changes nothing: success would leave the shortcut starting at
+// logon while the host shows it off.
+TEST_F(StartupToggle, OffRefusedWhenTheDisabledNameIsTaken) {
+    ASSERT_TRUE(mem_files_add_shortcut(notes.c_str(), "C:\\new.exe", ""));
+    ASSERT_TRUE(mem_files_add_shortcut(notes_off.c_str(), "C:\\old.exe", ""));
+    EXPECT_EQ(toggle(notes, 0), 0);
+    EXPECT_EQ(error_text(), "startup: cannot disable \xe2\x80\x94 '" + notes_off + "' already exists");
+    EXPECT_EQ(target_of(notes), "C:\\new.exe");
+    EXPECT_EQ(target_of(notes_off), "C:\\old.exe");
+    EXPECT_EQ(mem_calls("MoveFileW"), 0);
+    auto entries = list_shortcuts();
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_TRUE(entries[0].enabled);
+    EXPECT_FALSE(entries[1].enabled);
+
+    EXPECT_EQ(toggle(notes_off, 1), 0);
+    EXPECT_EQ(error_text(), "startup: cannot enable \xe2\x80\x94 '" + notes + "' already exists");
+    EXPECT_EQ(target_of(notes), "C:\\new.exe");
+    EXPECT_EQ(target_of(notes_off), "C:\\old.exe");
+}
+
+// After any refused move the shortcut is where it was, and only there.
+TEST_F(StartupToggle, RefusedMovesLoseNothing) {
+    struct row {
+        plat_error code;
+        const char *message;  // with S and T filled in for the other codes
+    } rows[] = {
+        {PLAT_ERROR_ACCESS_DENIED, "startup: move access denied (needs admin for common folder)"},
+        {32, "0x20"},
+        {PLAT_ERROR_PATH_NOT_FOUND, "0x3"},
+        {PLAT_ERROR_ALREADY_EXISTS, "0xb7"},
+    };
+    for (const row &r : rows) {
+        for (int enabled : {0, 1}) {
+            mem_reset();
+            const std::string &from = enabled ? notes_off : notes, &to = enabled ? notes : notes_off;
+            add_shortcut(from);
+            if (!enabled) {
+                ASSERT_TRUE(mem_files_add_dir(user_path("disabled").c_str()));
+            }
+            mem_fail("MoveFileW", r.code);
+            EXPECT_EQ(toggle(from, enabled), 0);
+            std::string expected = r.code == PLAT_ERROR_ACCESS_DENIED
+                                       ? r.message
+                                       : "startup: move '" + from + "'\xe2\x86\x92'" + to + "' failed (" + r.message + ")";
+            EXPECT_EQ(error_text(), expected);
+            EXPECT_EQ(target_of(from), "C:\\Apps\\Notes.lnk");
+            EXPECT_FALSE(mem_files_exists(to.c_str()));
+            EXPECT_EQ(list_shortcuts().size(), 1u);
+        }
+    }
+}
+
+TEST_F(StartupToggle, CommonFolderWithoutRights) {
+    add_shortcut(common_path("Notes.lnk"));
+    mem_fail_always("CreateDirectoryW", PLAT_ERROR_ACCESS_DENIED);
+    EXPECT_EQ(toggle(common_path("Notes.lnk"), 0), 0);
+    // The subfolder could not be made, so the move reports its own code.
+    EXPECT_EQ(error_text(), "startup: move '" + common_path("Notes.lnk") + "'\xe2\x86\x92'" +
+                                common_path("disabled\\Notes.lnk") + "' failed (0x3)");
+    EXPECT_TRUE(mem_files_exists(common_path("Notes.lnk").c_str()));
+
+    mem_reset();
+    add_shortcut(common_path("Notes.lnk"));
+    mem_fail_always("MoveFileW", PLAT_ERROR_ACCESS_DENIED);
+    EXPECT_EQ(toggle(common_path("Notes.lnk"), 0), 0);
+    EXPECT_EQ(error_text(), "startup: move access denied (needs admin for common folder)");
+    EXPECT_TRUE(mem_files_exists(common_path("Notes.lnk").c_str()));
+    EXPECT_TRUE(mem_files_is_dir(common_path("disabled").c_str()));  // made before the move failed
+}
+
+TEST_F(StartupToggle, FailuresBeforeTheMove) {
+    add_shortcut(notes);
+    EXPECT_EQ(quorvel_set_enabled("startup:0000000000000000", 0), 0);
+    EXPECT_EQ(error_text(), "startup: entry no longer exists");
+
+    mem_fail("GetFileAttributesW", PLAT_ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(toggle(notes, 0), 0);
+    EXPECT_EQ(error_text(), "startup: '" + notes + "' not found");
+
+    // The second lookup no longer knows the user's folder.
+    mem_fail("SHGetFolderPathW", PLAT_E_FAIL, 2);
+    EXPECT_EQ(toggle(notes, 0), 0);
+    EXPECT_EQ(error_text(), "startup: path not in a known startup dir");
+
+    mem_files_remove(notes.c_str());
+    EXPECT_EQ(toggle(notes, 0), 0);
+    EXPECT_EQ(error_text(), "startup: entry no longer exists");
+    EXPECT_EQ(mem_calls("MoveFileW"), 0);
+}
+
+TEST_F(StartupToggle, EachFolderKeepsItsOwnShortcuts) {
+    add_shortcut(notes);
+    add_shortcut(common_path("Notes.lnk"));
+    ASSERT_TRUE(mem_files_add_file(user_path("broken.lnk").c_str()));
+    ASSERT_NE(startup_id(notes), startup_id(common_path("Notes.lnk")));
+    ASSERT_EQ(toggle(common_path("Notes.lnk"), 0), 1) << error_text();
+    EXPECT_TRUE(mem_files_exists(notes.c_str()));
+    EXPECT_TRUE(mem_files_exists(common_path("disabled\\Notes.lnk").c_str()));
+    ASSERT_EQ(toggle(user_path("broken.lnk"), 0), 1) << error_text();
+    EXPECT_TRUE(mem_files_exists(user_path("disabled\\broken.lnk").c_str()));
+
+    mem_files_set_profile(PLAT_E_FAIL, "");
+    ASSERT_EQ(toggle(common_path("disabled\\Notes.lnk"), 1), 1) << error_text();
+    EXPECT_TRUE(mem_files_exists(common_path("Notes.lnk").c_str()));
+    EXPECT_FALSE(mem_files_exists(common_path("disabled").c_str()));
+}
+
+// A folder whose path begins like another's does not take its shortcuts:
+// the shortcut moved is the one the identifier names.
+TEST_F(StartupToggle, FolderPrefixNeedsASeparator) {
+    std::string common = USER_STARTUP "Common";
+    mem_files_set_common_startup(PLAT_S_OK, common.c_str());
+    add_shortcut(notes);
+    ASSERT_TRUE(mem_files_add_shortcut((common + "\\Notes.lnk").c_str(), "C:\\common.exe", ""));
+    ASSERT_EQ(toggle(common + "\\Notes.lnk", 0), 1) << error_text();
+    EXPECT_EQ(target_of(notes), "C:\\Apps\\Notes.lnk");
+    EXPECT_EQ(target_of(common + "\\disabled\\Notes.lnk"), "C:\\common.exe");
+    EXPECT_FALSE(mem_files_exists(user_path("disabled").c_str()));
+}
+
+TEST_F(StartupToggle, NonAsciiNamesBothWays) {
+    const std::string profile = "C:\\Users\\J\xc3\xbcrgen";
+    const std::string folder = profile + "\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\Startup";
+    mem_files_set_profile(PLAT_S_OK, profile.c_str());
+    for (std::string name : {"Caf\xc3\xa9.lnk", "\xe2\x98\x83.lnk"}) {
+        add_shortcut(folder + "\\" + name);
+        ASSERT_EQ(toggle(folder + "\\" + name, 0), 1) << error_text();
+        EXPECT_EQ(target_of(folder + "\\disabled\\" + name), "C:\\Apps\\" + name);
+        ASSERT_EQ(toggle(folder + "\\disabled\\" + name, 1), 1) << error_text();
+        EXPECT_EQ(target_of(folder + "\\" + name), "C:\\Apps\\" + name);
+    }
+}
+
+TEST_F(StartupToggle, UsesNoCom) {
+    add_shortcut(notes);
+    ASSERT_EQ(toggle(notes, 0), 1);
+    ASSERT_EQ(toggle(notes_off, 1), 1);
+    EXPECT_EQ(mem_calls("CoInitializeEx"), 0);
+    EXPECT_EQ(mem_calls("CoCreateInstance"), 0);
+    EXPECT_EQ(mem_files_open_searches(), 0);
+}
+
+// A name of 255 UTF-16 units can take 765 bytes of UTF-8. It is listed,
+// but the toggle refuses it rather than act on a cut name, which may be
+// another file's (here: a decoy named like the cut text).
+TEST_F(StartupToggle, NameTooLongForTheToggle) {
+    std::string e_acute = "\xc3\xa9", name;
+    for (int i = 0; i < 251; i++) name += e_acute;
+    name += ".lnk";
+    std::string decoy;
+    for (int i = 0; i < 129; i++) decoy += e_acute;
+    decoy += "\xef\xbf\xbd";  // the cut lead byte, as the converter reads it
+    add_shortcut(user_path(name));
+    add_shortcut(user_path(decoy));
+    auto entries = list_shortcuts();
+    ASSERT_EQ(entries.size(), 1u);  // the decoy does not end in .lnk
+    EXPECT_EQ(entries[0].name, name);
+
+    EXPECT_EQ(toggle(user_path(name), 0), 0);
+    EXPECT_EQ(error_text().rfind("startup: file name too long (over 259 bytes): '" + e_acute, 0), 0u) << error_text();
+    EXPECT_TRUE(mem_files_exists(user_path(name).c_str()));
+    EXPECT_TRUE(mem_files_exists(user_path(decoy).c_str()));
+    EXPECT_FALSE(mem_files_exists(user_path("disabled").c_str()));
+    EXPECT_EQ(mem_calls("MoveFileW") + mem_calls("CreateDirectoryW"), 0);
+
+    // Already in the wanted state: no name is needed, so that still answers 1.
+    EXPECT_EQ(toggle(user_path(name), 1), 1);
+}
+
+// Paths of the move are counted in UTF-8 bytes; a folder of non-ASCII
+// letters lists shortcuts whose UTF-8 paths exceed 2047 bytes.
+TEST_F(StartupToggle, PathTooLongForTheToggle) {
+    std::string snowmen;
+    for (int i = 0; i < 200; i++) snowmen += "\xe2\x98\x83";  // 600 bytes, 200 units
+    std::string folder = "C:\\" + snowmen + "\\" + snowmen + "\\" + snowmen + "\\" + std::string(180, 'a');
+    ASSERT_LT(folder.size(), 2048u);
+    mem_files_set_common_startup(PLAT_S_OK, folder.c_str());
+    std::string name = std::string(100, 'n') + ".lnk";
+    add_shortcut(folder + "\\" + name);
+    ASSERT_EQ(list_shortcuts().size(), 1u);
+    EXPECT_EQ(toggle(folder + "\\" + name, 0), 0);
+    EXPECT_EQ(error_text(), "startup: path too long (over 2047 bytes) for '" + name + "'");
+    EXPECT_TRUE(mem_files_exists((folder + "\\" + name).c_str()));
+    EXPECT_EQ(mem_calls("MoveFileW") + mem_calls("CreateDirectoryW"), 0);
+
+    // Even "<folder>\disabled" would be cut for a folder of 2040 bytes.
+    std::string fuller = folder + std::string(2040 - folder.size(), 'b');
+    mem_files_set_common_startup(PLAT_S_OK, fuller.c_str());
+    add_shortcut(fuller + "\\x.lnk");
+    EXPECT_EQ(toggle(fuller + "\\x.lnk", 0), 0);
+    EXPECT_EQ(error_text(), "startup: path too long (over 2047 bytes) for 'x.lnk'");
+    EXPECT_TRUE(mem_files_exists((fuller + "\\x.lnk").c_str()));
+    EXPECT_EQ(toggle(fuller + "\\x.lnk", 1), 1);
+}
+
+TEST_F(StartupToggle, MakeDirectoriesAndFileExists) {
+    ASSERT_TRUE(mem_files_add_file("C:\\a\\file"));
+    struct row {
+        const char *path;
+        int made;
+        const char *check;  // a directory that must exist afterwards
+    } rows[] = {
+        {"C:\\x\\y\\z", 1, "C:\\x\\y\\z"}, {"C:/p/q", 1, "C:\\p\\q"}, {"C:\\x\\y", 1, "C:\\x\\y"},
+        {"C:\\a\\file", 1, nullptr},       // a file of that name counts as existing
+        {"C:\\a\\file\\sub", 0, nullptr},  {"D:\\nodrive", 0, nullptr},
+        {"", 0, nullptr},                  {nullptr, 0, nullptr},
+    };
+    for (const row &r : rows) {
+        EXPECT_EQ(make_directories(r.path), r.made) << (r.path ? r.path : "null");
+        if (r.check) {
+            EXPECT_TRUE(mem_files_is_dir(r.check)) << r.check;
+        }
+    }
+    EXPECT_EQ(file_exists("C:\\a\\file"), 1);
+    EXPECT_EQ(file_exists("c:\\A\\FILE"), 1);
+    EXPECT_EQ(file_exists("C:\\x"), 1);
+    EXPECT_EQ(file_exists("C:\\missing"), 0);
+    EXPECT_EQ(file_exists(nullptr), 0);
+}
