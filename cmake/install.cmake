@@ -13,16 +13,17 @@ install(TARGETS quorvel EXPORT quorvelTargets
 install(FILES ${PROJECT_SOURCE_DIR}/include/quorvel.h DESTINATION include)
 install(TARGETS quorvel_cli RUNTIME DESTINATION bin)
 
-# yyjson is linked privately, so the package asks nothing of it. On Windows
-# it is inside the DLL. Elsewhere the library loads yyjson's shared object,
-# which need not be the system's (build/deps holds one), so a copy is
-# installed beside the library, where its run path ($ORIGIN) finds it.
+# yyjson is linked privately, so the package asks nothing of it. A static
+# yyjson (the mingw build's) is inside the library. A shared one (Debian's
+# under build/deps, a vcpkg DLL) need not be on the system where the prefix
+# goes, so a copy is installed beside the library; natively the library's
+# run path ($ORIGIN) finds it there.
 if(NOT WIN32)
   set_target_properties(quorvel PROPERTIES INSTALL_RPATH "$ORIGIN")
-  get_target_property(_yyjson_type yyjson::yyjson TYPE)
-  if(_yyjson_type STREQUAL "SHARED_LIBRARY")
-    install(IMPORTED_RUNTIME_ARTIFACTS yyjson::yyjson LIBRARY DESTINATION lib)
-  endif()
+endif()
+get_target_property(_yyjson_type yyjson::yyjson TYPE)
+if(_yyjson_type STREQUAL "SHARED_LIBRARY")
+  install(IMPORTED_RUNTIME_ARTIFACTS yyjson::yyjson RUNTIME DESTINATION bin LIBRARY DESTINATION lib)
 endif()
 
 install(EXPORT quorvelTargets NAMESPACE quorvel:: DESTINATION ${QUORVEL_CMAKE_DIR})
