@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cli.h"
+#include "platform/mem/mem_registry.h"
 #include "test_support.h"
 
 namespace {
@@ -138,4 +139,75 @@ TEST_F(HostCli, AnOutputThatCannotBeWrittenIsAFailure) {
     fclose(readonly);
     remove(path.c_str());
     EXPECT_EQ(read_all(err), "quorvel: cannot write the output\n");
+}
+
+// Over a machine with run values: what `list` prints is the library's text
+// byte for byte, the table has a row per item, and a switch that works is
+// silent and shows in the next listing.
+namespace {
+
+const char kRun[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+const char kRunOnce[] = "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
+
+void put_run_values() {
+    mem_reg_put_string(PLAT_HKEY_CURRENT_USER, kRun, "Demo", "C:\\windows\\notepad.exe");
+    // Quotes, backslashes, a line break and a control character, escaped
+    // by the writer; the host must not touch them.
+    mem_reg_put_string(PLAT_HKEY_CURRENT_USER, kRun, "Quote\"Back\\slash", "a.exe \"x\"\n\x01");
+    mem_reg_put_string(PLAT_HKEY_LOCAL_MACHINE, kRun, "Toolsdisabled", "t.exe --tray");
+    mem_reg_put_string(PLAT_HKEY_CURRENT_USER, kRunOnce, "Setup", "s.exe");
+}
+
+}  // namespace
+
+TEST_F(HostCli, ListOfAMachineWithItemsIsTheLibrarysBytes) {
+    put_run_values();
+    const std::string library = list_text();
+    ASSERT_NE(library, "[]");
+    ASSERT_NE(library.find("\\\"Back\\\\slash"), std::string::npos) << library;
+    cli_result r = run({"list"});
+    EXPECT_EQ(r.code, CLI_OK);
+    EXPECT_EQ(r.out, library + "\n");
+    EXPECT_EQ(r.err, "");
+}
+
+TEST_F(HostCli, ListTableHasARowPerItemWithinTheWidth) {
+    put_run_values();
+    cli_result r = run({"list", "--table"}, 80);
+    EXPECT_EQ(r.code, CLI_OK) << r.err;
+    std::vector<std::string> lines;
+    for (size_t at = 0, nl; (nl = r.out.find('\n', at)) != std::string::npos; at = nl + 1)
+        lines.push_back(r.out.substr(at, nl - at));
+    ASSERT_EQ(lines.size(), 5u) << r.out;
+    EXPECT_EQ(lines[0].rfind("STATE  SOURCE   NAME", 0), 0u) << lines[0];
+    const char *starts[] = {"on     runkey   Demo ", "on     runkey   Quote\"Back\\slash ",
+                            "off    runkey   Toolsdisabled ", "on     runonce  Setup "};
+    for (size_t i = 0; i < 4; i++) {
+        EXPECT_EQ(lines[i + 1].rfind(starts[i], 0), 0u) << lines[i + 1];
+        EXPECT_LE(lines[i + 1].size(), 80u + 2) << "one ellipsis is 3 bytes: " << lines[i + 1];
+    }
+    EXPECT_NE(lines[2].find("a.exe \"x\"??"), std::string::npos) << "line break and U+0001 shown as ?: " << r.out;
+}
+
+TEST_F(HostCli, ASwitchThatWorksIsSilentAndShowsInTheNextListing) {
+    put_run_values();
+    // runkey|d1|...\Run|Demo and the same with Demodisabled.
+    const std::string on_id = "runkey:c266af6b6c853c45", off_id = "runkey:3434bd57100f3045";
+    ASSERT_NE(list_text().find(on_id), std::string::npos);
+
+    cli_result off = run({"disable", on_id});
+    EXPECT_EQ(off.code, CLI_OK) << off.err;
+    EXPECT_EQ(off.out + off.err, "");
+    std::string listed = list_text();
+    EXPECT_NE(listed.find("\"id\":\"" + off_id + "\",\"source\":\"runkey\",\"name\":\"Demodisabled\""),
+              std::string::npos)
+        << listed;
+
+    cli_result stale = run({"enable", on_id});
+    EXPECT_EQ(stale.code, CLI_FAILED);
+    EXPECT_EQ(stale.err, "runkey: entry no longer exists\n");
+
+    cli_result on = run({"enable", off_id});
+    EXPECT_EQ(on.code, CLI_OK) << on.err;
+    EXPECT_NE(list_text().find(on_id), std::string::npos);
 }
