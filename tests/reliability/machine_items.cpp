@@ -1,0 +1,207 @@
+#include "machine_items.h"
+
+#include <yyjson.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+
+#include "platform/mem/mem_ansi.h"
+#include "platform/mem/mem_files.h"
+#include "platform/mem/mem_machine.h"
+#include "platform/mem/mem_registry.h"
+#include "platform/mem/mem_tasks.h"
+#include "platform/platform_tasks.h"
+#include "quorvel.h"
+
+namespace {
+
+const char run_key[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+const char run_once_key[] = "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
+const char user_startup[] = "C:\\Users\\user\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\Startup";
+const char common_startup[] = "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\StartUp";
+
+// The tasks added since the last reset, by name, for capture_state.
+std::mutex tasks_lock;
+std::vector<std::pair<std::string, int>> added_tasks;
+
+void forget_tasks() {
+    std::lock_guard<std::mutex> g(tasks_lock);
+    added_tasks.clear();
+}
+const bool registered = (mem_on_reset(forget_tasks), true);
+
+std::u16string widen(const std::string &s) {
+    return std::u16string(s.begin(), s.end());  // set-up names are ASCII
+}
+
+void add_task(const std::string &name, bool enabled) {
+    mem_task_spec spec;
+    spec.name = widen(name);
+    spec.enabled = enabled ? PLAT_VARIANT_TRUE : PLAT_VARIANT_FALSE;
+    spec.triggers = {PLAT_TASK_TRIGGER_BOOT, PLAT_TASK_TRIGGER_LOGON};
+    spec.actions = {{PLAT_TASK_ACTION_EXEC, u"C:\\Tools\\" + widen(name) + u".exe", u"--logon"}};
+    int number = mem_task_add(spec);
+    std::lock_guard<std::mutex> g(tasks_lock);
+    added_tasks.emplace_back(name, number);
+}
+
+std::string path_in(const char *folder, const std::string &name) { return std::string(folder) + "\\" + name; }
+
+std::string lower(std::string s) {
+    for (char &c : s)
+        if (c >= 'A' && c <= 'Z') c = (char)(c + 32);
+    return s;
+}
+
+bool ends_disabled(const std::string &name) {
+    return name.size() > 8 && lower(name.substr(name.size() - 8)) == "disabled";
+}
+
+void capture_key(machine_state *s, plat_hkey root, const char *hive, const char *key) {
+    for (const mem_reg_value &v : mem_reg_values(root, key)) {
+        std::string name = mem_utf16_to_cp1252(v.name.data(), v.name.size());
+        std::string data(v.data.begin(), v.data.end());
+        s->values[std::string(hive) + "\\" + key + "|" + name] = std::to_string(v.type) + ":" + data;
+    }
+}
+
+void capture_folder(machine_state *s, const char *folder) {
+    for (const char *sub : {"", "\\disabled"}) {
+        std::string dir = std::string(folder) + sub;
+        for (const std::string &name : mem_files_names(dir.c_str())) {
+            std::string path = dir + "\\" + name, target, arguments;
+            if (mem_files_is_dir(path.c_str())) continue;
+            bool link = mem_files_shortcut(path.c_str(), &target, &arguments);
+            s->files[path] = link ? target + "|" + arguments : "<not a shortcut>";
+        }
+    }
+}
+
+}  // namespace
+
+item_names names_of(const std::string &owner) {
+    item_names n;
+    n.run_on = owner + "Updater";
+    n.run_off = owner + "Helperdisabled";
+    n.run_machine = owner + "Agent";
+    n.run_once = owner + "Setup";
+    n.link_on = owner + "Notes.lnk";
+    n.link_off = owner + "Old.lnk";
+    n.link_common = owner + "Shared.lnk";
+    n.task_on = owner + "LogonTask";
+    n.task_off = owner + "QuietTask";
+    return n;
+}
+
+void add_items(const std::string &owner) {
+    item_names n = names_of(owner);
+    mem_reg_put_string(PLAT_HKEY_CURRENT_USER, run_key, n.run_on.c_str(), "C:\\Tools\\updater.exe --tray");
+    mem_reg_put_string(PLAT_HKEY_CURRENT_USER, run_key, n.run_off.c_str(), "%ProgramFiles%\\helper.exe",
+                       PLAT_REG_EXPAND_SZ);
+    mem_reg_put_string(PLAT_HKEY_LOCAL_MACHINE, run_key, n.run_machine.c_str(), "C:\\Agent\\agent.exe");
+    mem_reg_put_string(PLAT_HKEY_CURRENT_USER, run_once_key, n.run_once.c_str(), "C:\\Setup\\setup.exe /once");
+    mem_files_add_shortcut(path_in(user_startup, n.link_on).c_str(), "C:\\Tools\\notes.exe", "--min");
+    mem_files_add_shortcut((std::string(user_startup) + "\\disabled\\" + n.link_off).c_str(),
+                           "C:\\Program Files\\Old\\old.exe", "");
+    mem_files_add_shortcut(path_in(common_startup, n.link_common).c_str(), "C:\\Shared\\shared.exe", "-q");
+    add_task(n.task_on, true);
+    add_task(n.task_off, false);
+}
+
+void add_anchor_shortcuts() {
+    for (const char *folder : {user_startup, common_startup})
+        mem_files_add_shortcut((std::string(folder) + "\\disabled\\anchor.lnk").c_str(), "C:\\anchor.exe", "");
+}
+
+bool parse_listing(const char *text, std::vector<listed> *out) {
+    out->clear();
+    if (!text) return false;
+    yyjson_doc *doc = yyjson_read(text, strlen(text), 0);
+    yyjson_val *root = yyjson_doc_get_root(doc);
+    bool ok = yyjson_is_arr(root);
+    size_t i, n;
+    yyjson_val *obj;
+    yyjson_arr_foreach(root, i, n, obj) {
+        if (!yyjson_is_obj(obj)) ok = false;
+        listed e;
+        auto text_of = [&](const char *key, std::string *v, bool *has) {
+            yyjson_val *m = yyjson_obj_get(obj, key);
+            *has = yyjson_is_str(m);
+            if (*has) *v = std::string(yyjson_get_str(m), yyjson_get_len(m));
+            if (m && !*has) ok = false;
+        };
+        text_of("id", &e.id, &e.has_id);
+        text_of("source", &e.source, &e.has_source);
+        text_of("name", &e.name, &e.has_name);
+        text_of("command", &e.command, &e.has_command);
+        yyjson_val *en = yyjson_obj_get(obj, "enabled");
+        e.has_enabled = yyjson_is_bool(en);
+        e.enabled = yyjson_get_bool(en);
+        if (en && !e.has_enabled) ok = false;
+        out->push_back(e);
+    }
+    yyjson_doc_free(doc);
+    return ok;
+}
+
+std::vector<listed> list_now() {
+    char *text = quorvel_list();
+    std::vector<listed> items;
+    if (!parse_listing(text, &items)) {
+        fprintf(stderr, "malformed listing: %s\n", text ? text : "<null>");
+        abort();
+    }
+    quorvel_free_string(text);
+    return items;
+}
+
+std::string id_of(const std::vector<listed> &items, const char *source, const std::string &name) {
+    for (const listed &e : items)
+        if (e.source == source && e.name == name) return e.id;
+    return "";
+}
+
+machine_state capture_state() {
+    machine_state s;
+    capture_key(&s, PLAT_HKEY_CURRENT_USER, "HKCU", run_key);
+    capture_key(&s, PLAT_HKEY_LOCAL_MACHINE, "HKLM", run_key);
+    capture_key(&s, PLAT_HKEY_CURRENT_USER, "HKCU", run_once_key);
+    capture_key(&s, PLAT_HKEY_LOCAL_MACHINE, "HKLM", run_once_key);
+    capture_folder(&s, user_startup);
+    capture_folder(&s, common_startup);
+    std::lock_guard<std::mutex> g(tasks_lock);
+    for (const auto &t : added_tasks) s.tasks[t.first] = mem_task_enabled(t.second);
+    return s;
+}
+
+machine_state identities(const machine_state &s) {
+    machine_state id;
+    for (const auto &v : s.values) {
+        std::string key = v.first;
+        if (ends_disabled(key)) key.resize(key.size() - 8);
+        id.values[lower(key)] = v.second;
+    }
+    for (const auto &f : s.files) {
+        std::string path = f.first;
+        size_t at = lower(path).rfind("\\disabled\\");
+        if (at != std::string::npos) path.erase(at, 9);
+        id.files[lower(path)] = f.second;
+    }
+    for (const auto &t : s.tasks) id.tasks[t.first] = 0;
+    return id;
+}
+
+std::string describe(const machine_state &s) {
+    std::string out;
+    for (const auto &v : s.values) out += "  value " + v.first + " = " + v.second + "\n";
+    for (const auto &f : s.files) out += "  file " + f.first + " -> " + f.second + "\n";
+    for (const auto &t : s.tasks) out += "  task " + t.first + " enabled=" + std::to_string(t.second) + "\n";
+    return out;
+}
+
+int platform_objects_held() {
+    return mem_reg_open_handles() + mem_files_open_searches() + mem_files_task_mem_outstanding() +
+           mem_shell_link_live() + mem_task_live_objects() + mem_task_live_bstrs();
+}

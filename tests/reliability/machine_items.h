@@ -1,0 +1,68 @@
+// A machine with autostart items of every kind, and a record of what it
+// holds that a toggle may change only in the permitted way. Shared by the
+// sweep, the thread test and the toggle fuzzer (no test framework here).
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+// Where every item of one owner lives. Owner "" is the plain set; the
+// thread test gives each thread an owner of its own ("t3"), which prefixes
+// every name so that no two threads share an item.
+struct item_names {
+    std::string run_on;        // HKCU Run, enabled
+    std::string run_off;       // HKCU Run, disabled (name ends in "disabled")
+    std::string run_machine;   // HKLM Run
+    std::string run_once;      // HKCU RunOnce
+    std::string link_on;       // user Startup folder
+    std::string link_off;      // its "disabled" subfolder
+    std::string link_common;   // all-users Startup folder
+    std::string task_on;       // root task folder, logon trigger, enabled
+    std::string task_off;      // the same, disabled
+};
+
+item_names names_of(const std::string &owner);
+
+// Adds one owner's items (the machine is not reset first).
+void add_items(const std::string &owner);
+// Adds a shortcut to each "disabled" subfolder that no toggle ever moves,
+// so that no switch-on empties and removes a subfolder another thread is
+// about to move a file into.
+void add_anchor_shortcuts();
+
+// The listing as records.
+struct listed {
+    std::string id, source, name, command;
+    bool has_id = false, has_source = false, has_name = false, has_command = false, has_enabled = false;
+    bool enabled = false;
+};
+// False when the text is not a JSON array of objects.
+bool parse_listing(const char *text, std::vector<listed> *out);
+// quorvel_list parsed; aborts the process on a malformed text.
+std::vector<listed> list_now();
+// The identifier of the listed item with this source and name, or "".
+std::string id_of(const std::vector<listed> &items, const char *source, const std::string &name);
+
+// What a toggle may not lose. Run values by key and name, with data and
+// type; shortcut files by path with target and arguments; tasks by name
+// with their enabled flag.
+struct machine_state {
+    std::map<std::string, std::string> values;
+    std::map<std::string, std::string> files;
+    std::map<std::string, int> tasks;
+    bool operator==(const machine_state &o) const {
+        return values == o.values && files == o.files && tasks == o.tasks;
+    }
+};
+machine_state capture_state();
+// The same with every item reduced to its identity (run-value name without
+// its "disabled" suffix, shortcut path without its "disabled" folder, task
+// flag dropped): equal before and after any toggle, failed or not.
+machine_state identities(const machine_state &s);
+std::string describe(const machine_state &s);
+
+// Platform objects and handles still held: registry handles, searches,
+// shell links, task objects and texts, known-folder texts. 0 after every
+// call of the library.
+int platform_objects_held();
