@@ -18,10 +18,17 @@ static int console_width(void) {
     return info.srWindow.Right - info.srWindow.Left + 1;
 }
 
-/* The listing is UTF-8: the console is told so, and no byte of it is
- * translated on the way out (no CR before LF, in a pipe or a file). */
+static UINT console_code_page;
+
+static void restore_console(void) { SetConsoleOutputCP(console_code_page); }
+
+/* The listing is UTF-8: the console is told so for the time of the run
+ * (it is the user's window, so its code page is put back at exit), and no
+ * byte is translated on the way out (no CR before LF, in a pipe or a file). */
 static void prepare_output(void) {
-    SetConsoleOutputCP(CP_UTF8);
+    console_code_page = GetConsoleOutputCP();
+    if (console_code_page != 0 && console_code_page != CP_UTF8 && SetConsoleOutputCP(CP_UTF8))
+        atexit(restore_console);
     _setmode(_fileno(stdout), _O_BINARY);
     _setmode(_fileno(stderr), _O_BINARY);
 }
