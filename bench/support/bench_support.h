@@ -40,3 +40,31 @@ void report_heap(benchmark::State &state, long items, F body) {
     state.counters["json_bytes"] = (double)json;
     state.counters["peak_per_json"] = json ? (double)peak / (double)json : 0.0;
 }
+
+#include <string>
+#include <vector>
+
+// The platform calls `work` makes on a machine prepared by `setup`, in order.
+template <class S, class W>
+std::vector<std::string> platform_calls_of(S setup, W work) {
+    mem_reset();
+    setup();
+    work();
+    std::vector<std::string> calls = mem_call_log();
+    fresh_machine();
+    return calls;
+}
+
+// A baseline is only a baseline if it makes the library's calls: compares
+// the two call sequences and fails the benchmark at the first difference.
+template <class S, class L, class B>
+bool baseline_matches(benchmark::State &state, S setup, L library, B baseline) {
+    std::vector<std::string> a = platform_calls_of(setup, library), b = platform_calls_of(setup, baseline);
+    size_t i = 0;
+    while (i < a.size() && i < b.size() && a[i] == b[i]) i++;
+    if (i == a.size() && i == b.size()) return true;
+    std::string msg = "baseline differs from the library at platform call " + std::to_string(i) + ": library " +
+                      (i < a.size() ? a[i] : "<end>") + ", baseline " + (i < b.size() ? b[i] : "<end>");
+    state.SkipWithError(msg.c_str());
+    return false;
+}

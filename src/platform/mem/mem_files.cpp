@@ -7,6 +7,7 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <unordered_map>
 
 #include "../platform_files.h"
 #include "mem_machine.h"
@@ -21,6 +22,9 @@ struct node {
     bool shortcut = false;
     std::u16string target, arguments;
     std::vector<std::unique_ptr<node>> children;  // insertion order
+    // Children by folded name, so that a path lookup does not scan large
+    // directories (listing N shortcuts would otherwise cost N^2).
+    std::unordered_map<std::u16string, node *> by_name;
 };
 
 struct search {
@@ -93,13 +97,6 @@ std::string narrow(const std::u16string &s) {
 
 char16_t fold(char16_t c) { return (c >= u'A' && c <= u'Z') ? (char16_t)(c + 0x20) : c; }
 
-bool same_name(const std::u16string &a, const std::u16string &b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); i++)
-        if (fold(a[i]) != fold(b[i])) return false;
-    return true;
-}
-
 // Windows wildcards on one name: '*' any run of units, '?' any one unit.
 bool wildcard_match(const char16_t *pattern, const char16_t *name) {
     const char16_t *star = nullptr, *resume = nullptr;
@@ -150,10 +147,22 @@ bool valid_name(const std::u16string &name) {
     return true;
 }
 
+std::u16string folded(const std::u16string &name) {
+    std::u16string out(name);
+    for (char16_t &c : out) c = fold(c);
+    return out;
+}
+
 node *child(node *dir, const std::u16string &name) {
-    for (auto &c : dir->children)
-        if (same_name(c->name, name)) return c.get();
-    return nullptr;
+    auto it = dir->by_name.find(folded(name));
+    return it == dir->by_name.end() ? nullptr : it->second;
+}
+
+node *adopt(node *dir, std::unique_ptr<node> item) {
+    node *n = item.get();
+    dir->by_name[folded(n->name)] = n;
+    dir->children.push_back(std::move(item));
+    return n;
 }
 
 // The node at parts[0..count), or null.
@@ -185,6 +194,7 @@ std::unique_ptr<node> detach(node *parent, node *item) {
         if (it->get() == item) {
             std::unique_ptr<node> owned = std::move(*it);
             parent->children.erase(it);
+            parent->by_name.erase(folded(owned->name));
             return owned;
         }
     }
@@ -228,8 +238,7 @@ node *make_path(const char *path, bool dir) {
             auto made = std::make_unique<node>();
             made->name = parts[i];
             made->dir = !last || dir;
-            next = made.get();
-            at->children.push_back(std::move(made));
+            next = adopt(at, std::move(made));
         }
         if (next->dir != (!last || dir)) return nullptr;
         at = next;
@@ -243,6 +252,7 @@ void reset_files() {
     file_system &f = fs();
     std::lock_guard<std::mutex> g(f.lock);
     f.root.children.clear();
+    f.root.by_name.clear();
     f.root.dir = true;
     f.profile_result = PLAT_S_OK;
     f.profile = u"C:\\Users\\user";
@@ -464,7 +474,7 @@ int plat_create_directory(const char16_t *path) {
     auto made = std::make_unique<node>();
     made->name = parts.back();
     made->dir = true;
-    parent->children.push_back(std::move(made));
+    adopt(parent, std::move(made));
     return 1;
 }
 
@@ -502,7 +512,7 @@ int plat_move_file(const char16_t *from, const char16_t *to) {
     if (contains(item, dst_parent)) return fail(PLAT_ERROR_INVALID_PARAMETER);
     std::unique_ptr<node> owned = detach(src_parent, item);
     owned->name = dst.back();
-    dst_parent->children.push_back(std::move(owned));
+    adopt(dst_parent, std::move(owned));
     return 1;
 }
 

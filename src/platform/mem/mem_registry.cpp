@@ -9,6 +9,7 @@
 #include <cstring>
 #include <map>
 #include <mutex>
+#include <unordered_map>
 
 #include "mem_ansi.h"
 #include "mem_machine.h"
@@ -19,6 +20,9 @@ const uint32_t write_rights = PLAT_KEY_SET_VALUE | 0x0004u /* KEY_CREATE_SUB_KEY
 
 struct reg_key {
     std::vector<mem_reg_value> values;
+    // Position of each value by folded name, so that writing or querying a
+    // value does not scan the key (filling a key of N values was N^2).
+    std::unordered_map<std::u16string, size_t> index;
 };
 
 struct reg_handle {
@@ -85,13 +89,6 @@ bool writes_denied(registry &r, const std::string &id) {
     return false;
 }
 
-bool names_equal(const std::u16string &a, const std::u16string &b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); i++)
-        if (fold16(a[i]) != fold16(b[i])) return false;
-    return true;
-}
-
 bool is_string_type(uint32_t type) {
     return type == PLAT_REG_SZ || type == PLAT_REG_EXPAND_SZ || type == PLAT_REG_MULTI_SZ;
 }
@@ -130,10 +127,27 @@ std::vector<uint8_t> ansi_from_stored(const mem_reg_value &v) {
     return std::vector<uint8_t>(text.begin(), text.end());
 }
 
+std::u16string folded(const std::u16string &name) {
+    std::u16string out(name);
+    for (char16_t &c : out) c = fold16(c);
+    return out;
+}
+
 mem_reg_value *find_value(reg_key &k, const std::u16string &name) {
-    for (mem_reg_value &v : k.values)
-        if (names_equal(v.name, name)) return &v;
-    return nullptr;
+    auto it = k.index.find(folded(name));
+    return it == k.index.end() ? nullptr : &k.values[it->second];
+}
+
+// Removes the value; the positions after it move up by one.
+bool erase_value(reg_key &k, const std::u16string &name) {
+    auto it = k.index.find(folded(name));
+    if (it == k.index.end()) return false;
+    size_t at = it->second;
+    k.index.erase(it);
+    k.values.erase(k.values.begin() + (ptrdiff_t)at);
+    for (auto &entry : k.index)
+        if (entry.second > at) entry.second--;
+    return true;
 }
 
 void put_value(reg_key &k, const std::u16string &name, uint32_t type, std::vector<uint8_t> data) {
@@ -142,6 +156,7 @@ void put_value(reg_key &k, const std::u16string &name, uint32_t type, std::vecto
         v->data = std::move(data);
         return;
     }
+    k.index[folded(name)] = k.values.size();
     k.values.push_back({name, type, std::move(data)});
 }
 
@@ -330,14 +345,7 @@ plat_error plat_reg_delete_value_a(plat_hkey key, const char *name) {
     std::lock_guard<std::mutex> g(r.lock);
     reg_key *k;
     if (plat_error e = handle_key(r, key, PLAT_KEY_SET_VALUE, &k)) return e;
-    std::u16string wanted = ansi_name(name);
-    for (auto it = k->values.begin(); it != k->values.end(); ++it) {
-        if (names_equal(it->name, wanted)) {
-            k->values.erase(it);
-            return PLAT_ERROR_SUCCESS;
-        }
-    }
-    return PLAT_ERROR_FILE_NOT_FOUND;
+    return erase_value(*k, ansi_name(name)) ? PLAT_ERROR_SUCCESS : PLAT_ERROR_FILE_NOT_FOUND;
 }
 
 uint64_t plat_get_system_time_as_file_time() {

@@ -1,0 +1,203 @@
+// The run-key provider over the in-memory registry: listing N values of the
+// current user's Run key, and switching the last of them off and on again,
+// each beside a baseline that makes the same registry and code-page calls.
+#include <yyjson.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "interface/entry_id.h"
+#include "interface/listing.h"
+#include "platform/mem/mem_registry.h"
+#include "platform/platform_convert.h"
+#include "platform/platform_registry.h"
+#include "providers/providers.h"
+#include "providers/run_keys.h"
+#include "support/bench_support.h"
+
+namespace {
+
+const char run_subkey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+const char approved_subkey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\Run";
+
+void value_name(char *out, size_t size, long i) { snprintf(out, size, "Tool%05ld", i); }
+
+void fill_run_key(long n) {
+    for (long i = 0; i < n; i++) {
+        char name[32], command[128];
+        value_name(name, sizeof name, i);
+        snprintf(command, sizeof command, "C:\\Program Files\\Vendor\\%s\\%s.exe --tray --quiet", name, name);
+        mem_reg_put_string(PLAT_HKEY_CURRENT_USER, run_subkey, name, command);
+    }
+}
+
+// ---- listing ----
+
+char *list_run_keys() {
+    yyjson_mut_doc *doc = yyjson_mut_doc_new(nullptr);
+    listing list = {doc, yyjson_mut_arr(doc)};
+    yyjson_mut_doc_set_root(doc, list.root);
+    list_run_entries(&list);
+    char *text = yyjson_mut_write(doc, YYJSON_WRITE_NOFLAG, nullptr);
+    yyjson_mut_doc_free(doc);
+    return text;
+}
+
+// What the listing asks of the platform to show one 8-bit text as UTF-8:
+// sizes, then conversions, into fixed buffers here.
+void bare_ansi_to_utf8(const char *text) {
+    static char16_t wide[2048];
+    static char utf8[6144];
+    int units = plat_ansi_to_utf16(text, -1, nullptr, 0);
+    plat_ansi_to_utf16(text, -1, wide, units);
+    int bytes = plat_utf16_to_utf8(wide, -1, nullptr, 0);
+    plat_utf16_to_utf8(wide, -1, utf8, bytes);
+    benchmark::DoNotOptimize(utf8);
+}
+
+void bare_list_location(plat_hkey root, const char *subkey) {
+    plat_hkey key = nullptr;
+    if (plat_reg_open_key_ex_a(root, subkey, 0, PLAT_KEY_READ, &key) != PLAT_ERROR_SUCCESS) return;
+    for (uint32_t index = 0;; index++) {
+        char name[RUN_NAME_CAP];
+        uint8_t data[RUN_DATA_CAP + 1];
+        uint32_t name_len = RUN_NAME_CAP, type = 0, size = RUN_DATA_CAP;
+        if (plat_reg_enum_value_a(key, index, name, &name_len, &type, data, &size) != PLAT_ERROR_SUCCESS) break;
+        if (type != PLAT_REG_SZ && type != PLAT_REG_EXPAND_SZ) continue;
+        data[size < RUN_DATA_CAP ? size : RUN_DATA_CAP] = 0;
+        bare_ansi_to_utf8(name);
+        bare_ansi_to_utf8((const char *)data);
+    }
+    plat_reg_close_key(key);
+}
+
+void bare_list_run_keys() {
+    for (const run_location &row : run_locations) bare_list_location(row.root, row.subkey);
+}
+
+void BM_list_runkey(benchmark::State &state) {
+    long n = state.range(0);
+    auto setup = [n] { fill_run_key(n); };
+    if (!baseline_matches(state, setup, [] { free(list_run_keys()); }, bare_list_run_keys)) return;
+    fresh_machine();
+    fill_run_key(n);
+    for (auto _ : state) free(list_run_keys());
+    report_heap(state, n, list_run_keys);
+}
+
+void BM_list_runkey_baseline(benchmark::State &state) {
+    long n = state.range(0);
+    fresh_machine();
+    fill_run_key(n);
+    for (auto _ : state) bare_list_run_keys();
+    state.counters["items"] = (double)n;
+}
+
+void run_sizes(benchmark::internal::Benchmark *b) {
+    listing_sizes(b);
+    b->Arg(100000);  // one key holding 100 000 values
+}
+BENCHMARK(BM_list_runkey)->Apply(run_sizes);
+BENCHMARK(BM_list_runkey_baseline)->Apply(run_sizes);
+
+// ---- toggle: switch the last value off, then on again ----
+
+uint64_t hash_of(const char *name) { return run_entry_hash(1, run_subkey, name); }
+
+void toggle_last(long n) {
+    char name[32], off[48];
+    value_name(name, sizeof name, n - 1);
+    snprintf(off, sizeof off, "%sdisabled", name);
+    if (!set_run_entry_enabled(hash_of(name), 0) || !set_run_entry_enabled(hash_of(off), 1)) abort();
+}
+
+void bare_wide(const char *name, char16_t *out) {
+    int units = plat_ansi_to_utf16(name, -1, nullptr, 0);
+    plat_ansi_to_utf16(name, -1, out, units);
+}
+
+// Finds the value by enumerating names up to the last one.
+void bare_find(long n) {
+    plat_hkey key = nullptr;
+    plat_reg_open_key_ex_a(PLAT_HKEY_CURRENT_USER, run_subkey, 0, PLAT_KEY_READ, &key);
+    for (uint32_t index = 0; index < (uint32_t)n; index++) {
+        char name[RUN_NAME_CAP];
+        uint32_t name_len = RUN_NAME_CAP;
+        plat_reg_enum_value_a(key, index, name, &name_len, nullptr, nullptr, nullptr);
+    }
+    plat_reg_close_key(key);
+}
+
+// The copy under the new name and the delete of the old one.
+void bare_rename(const char *from, const char *to) {
+    plat_hkey key = nullptr;
+    plat_reg_open_key_ex_a(PLAT_HKEY_CURRENT_USER, run_subkey, 0, PLAT_KEY_READ | PLAT_KEY_SET_VALUE, &key);
+    char16_t wfrom[64], wto[64];
+    bare_wide(from, wfrom);
+    bare_wide(to, wto);
+    uint32_t type = 0, size = 0;
+    plat_reg_query_value_ex_w(key, wfrom, &type, nullptr, &size);
+    plat_reg_query_value_ex_w(key, wto, nullptr, nullptr, nullptr);
+    static uint8_t data[1024];
+    plat_reg_query_value_ex_w(key, wfrom, &type, data, &size);
+    plat_reg_set_value_ex_w(key, wto, type, data, size);
+    plat_reg_delete_value_a(key, from);
+    plat_reg_close_key(key);
+}
+
+void bare_switch(long n, const char *from, const char *to, bool off) {
+    bare_find(n);
+    plat_hkey key = nullptr;
+    plat_reg_open_key_ex_a(PLAT_HKEY_CURRENT_USER, run_subkey, 0, PLAT_KEY_READ | PLAT_KEY_SET_VALUE, &key);
+    plat_reg_query_value_ex_a(key, to, nullptr, nullptr, nullptr);
+    bare_rename(from, to);
+    plat_hkey approved = nullptr;
+    if (off) {
+        // The record that keeps the renamed value from starting.
+        plat_reg_create_key_ex_a(PLAT_HKEY_CURRENT_USER, approved_subkey, PLAT_KEY_READ | PLAT_KEY_SET_VALUE,
+                                 &approved);
+        uint8_t record[12] = {3};
+        uint64_t now = plat_get_system_time_as_file_time();
+        memcpy(record + 4, &now, 8);
+        plat_reg_set_value_ex_a(approved, to, PLAT_REG_BINARY, record, sizeof record);
+    } else {
+        plat_reg_open_key_ex_a(PLAT_HKEY_CURRENT_USER, approved_subkey, 0, PLAT_KEY_READ | PLAT_KEY_SET_VALUE,
+                               &approved);
+        uint32_t type = 0, size = 0;
+        plat_reg_query_value_ex_a(approved, to, &type, nullptr, &size);
+        plat_reg_delete_value_a(approved, from);
+    }
+    plat_reg_close_key(approved);
+    plat_reg_close_key(key);
+}
+
+void bare_toggle_last(long n) {
+    char name[32], off[48];
+    value_name(name, sizeof name, n - 1);
+    snprintf(off, sizeof off, "%sdisabled", name);
+    bare_switch(n, name, off, true);
+    bare_switch(n, off, name, false);
+}
+
+void BM_toggle_runkey(benchmark::State &state) {
+    long n = state.range(0);
+    auto setup = [n] { fill_run_key(n); };
+    if (!baseline_matches(state, setup, [n] { toggle_last(n); }, [n] { bare_toggle_last(n); })) return;
+    fresh_machine();
+    fill_run_key(n);
+    for (auto _ : state) toggle_last(n);
+    state.counters["items"] = (double)n;
+}
+
+void BM_toggle_runkey_baseline(benchmark::State &state) {
+    long n = state.range(0);
+    fresh_machine();
+    fill_run_key(n);
+    for (auto _ : state) bare_toggle_last(n);
+    state.counters["items"] = (double)n;
+}
+BENCHMARK(BM_toggle_runkey)->Apply(listing_sizes);
+BENCHMARK(BM_toggle_runkey_baseline)->Apply(listing_sizes);
+
+}  // namespace

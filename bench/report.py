@@ -1,0 +1,133 @@
+#!/usr/bin/env python3
+"""Turns the benchmark results into docs/PERFORMANCE.md and the data of its plot.
+
+Input: a directory of Google Benchmark JSON files (one per program, run with
+repetitions so that medians exist), optionally wine.txt from the Windows
+benchmark, and machine.txt describing the machine. Listing benchmarks come in
+pairs, BM_list_<area>/N and BM_list_<area>_baseline/N; toggles likewise as
+BM_toggle_<area>/N.
+"""
+import json
+import pathlib
+import re
+import sys
+
+results, out_md, out_dat, notes = map(pathlib.Path, sys.argv[1:5])
+
+NS = {"ns": 1.0, "us": 1e3, "ms": 1e6, "s": 1e9}
+
+
+def load():
+    runs = {}
+    for path in sorted(results.glob("*.json")):
+        data = json.loads(path.read_text())
+        for b in data["benchmarks"]:
+            if b.get("aggregate_name", "median") != "median":
+                continue
+            name = b.get("run_name", b["name"])
+            b["ns"] = b["cpu_time"] * NS[b["time_unit"]]
+            runs[name] = b
+    return runs
+
+
+def split(name):
+    m = re.match(r"^(BM_\w+?)/(\d+)$", name)
+    return (m.group(1), int(m.group(2))) if m else (name, None)
+
+
+def fmt(x, digits=1):
+    return f"{x:,.{digits}f}"
+
+
+def pairs(runs, prefix):
+    """{area: {n: (bench, baseline)}} for BM_<prefix>_<area>[/_baseline]."""
+    found = {}
+    for name, b in runs.items():
+        base, n = split(name)
+        if n is None or not base.startswith(prefix) or base.endswith("_baseline"):
+            continue
+        bl = runs.get(f"{base}_baseline/{n}")
+        if bl is None:
+            continue
+        found.setdefault(base[len(prefix):], {})[n] = (b, bl)
+    return found
+
+
+def listing_table(lines, found, heading):
+    lines += [heading, "",
+              "| benchmark | N | library ns/item | baseline ns/item | ratio | own cost ns/item | allocs/item | peak heap / JSON |",
+              "|---|---:|---:|---:|---:|---:|---:|---:|"]
+    growth = []
+    for area in sorted(found):
+        by_n = found[area]
+        for n in sorted(by_n):
+            b, bl = by_n[n]
+            per, base = b["ns"] / n, bl["ns"] / n
+            lines.append(f"| {area} | {n:,} | {fmt(per)} | {fmt(base)} | {b['ns'] / bl['ns']:.2f} | "
+                         f"{fmt(per - base)} | {b.get('allocs_per_item', 0):.2f} | "
+                         f"{b.get('peak_per_json', 0):.2f} |")
+        if 1000 in by_n and 10000 in by_n:
+            growth.append((area, (by_n[10000][0]["ns"] / 10000) / (by_n[1000][0]["ns"] / 1000)))
+    lines.append("")
+    return growth
+
+
+def main():
+    runs = load()
+    machine = (results / "machine.txt").read_text().strip() if (results / "machine.txt").exists() else "unknown"
+    lines = ["# Performance", "",
+             "Figures written by `scripts/bench`; do not edit by hand. Times are medians of the "
+             "repetitions, CPU time per iteration, divided by the number of items N.", "",
+             "## Machine", "", machine, "",
+             "## What is measured", "",
+             "- *library*: the provider's listing (or toggle) through the library over the in-memory machine.",
+             "- *baseline*: a loop in the same process that makes exactly the platform calls the provider "
+             "makes for the same items, and nothing else.",
+             "- *ratio*: library / baseline; *own cost*: library minus baseline, per item: the hashing, "
+             "conversions, formatting and the JSON document.",
+             "- *allocs/item*: heap allocations of one listing divided by N (every malloc-family call of "
+             "the process is counted). *peak heap / JSON*: the highest live heap during one listing, "
+             "above what was live before it, divided by the length of the returned text.",
+             ""]
+    found = pairs(runs, "BM_list_")
+    growth = listing_table(lines, found, "## Listings")
+    toggles = pairs(runs, "BM_toggle_")
+    growth_t = listing_table(lines, toggles, "## Toggles (the match is the last item)") if toggles else []
+
+    lines += ["## Linear growth", "", "Time per item at N = 10 000 over time per item at N = 1 000 (goal: at most 1.20).", "",
+              "| benchmark | ratio |", "|---|---:|"]
+    for area, g in growth + growth_t:
+        lines.append(f"| {area} | {g:.2f} |")
+    lines.append("")
+
+    frame = [(n, b) for n, b in runs.items() if split(n)[1] is None or n.startswith("BM_writer")]
+    lines += ["## Building blocks", "", "| benchmark | ns per call | allocs/item | peak heap / JSON |", "|---|---:|---:|---:|"]
+    for name, b in sorted(frame):
+        if name.startswith(("BM_list_", "BM_toggle_")):
+            continue
+        extra = (f"{b.get('allocs_per_item', 0):.3f} | {b.get('peak_per_json', 0):.2f}"
+                 if "allocs_per_item" in b else " | ")
+        lines.append(f"| {name} | {fmt(b['ns'])} | {extra} |")
+    lines.append("")
+
+    wine = results / "wine.txt"
+    if wine.exists():
+        lines += ["## Under Wine", "", wine.read_text().strip(), ""]
+    else:
+        lines += ["## Under Wine", "", "Not run: the Windows benchmark did not build or Wine is missing.", ""]
+
+    lines += ["![time per item against N](performance.png)", ""]
+    if notes.exists():
+        lines += [notes.read_text().strip(), ""]
+    out_md.write_text("\n".join(lines))
+
+    with out_dat.open("w") as f:
+        for area in sorted(found):
+            f.write(f'"{area}"\n')
+            for n in sorted(found[area]):
+                b, bl = found[area][n]
+                f.write(f"{n} {b['ns'] / n:.3f} {bl['ns'] / n:.3f}\n")
+            f.write("\n\n")
+
+
+main()
