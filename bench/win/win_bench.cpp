@@ -119,6 +119,15 @@ char *to_utf8(const wchar_t *text) {
     return s;
 }
 
+// The listing shows 8-bit registry text as UTF-8: through UTF-16.
+void ansi_to_utf8(const char *text) {
+    int units = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
+    wchar_t *wide = (wchar_t *)malloc((size_t)units * sizeof(wchar_t));
+    MultiByteToWideChar(CP_ACP, 0, text, -1, wide, units);
+    free(to_utf8(wide));
+    free(wide);
+}
+
 int bare_run_keys() {
     int items = 0;
     for (const run_row &row : run_rows) {
@@ -126,10 +135,14 @@ int bare_run_keys() {
         if (RegOpenKeyExA(row.root, row.subkey, 0, KEY_READ, &key)) continue;
         for (DWORD i = 0;; i++) {
             char name[511];
-            BYTE data[519];
-            DWORD name_len = sizeof name, data_len = sizeof data, type = 0;
+            BYTE data[520];
+            DWORD name_len = sizeof name, data_len = 519, type = 0;
             if (RegEnumValueA(key, i, name, &name_len, nullptr, &type, data, &data_len)) break;
-            if (type == REG_SZ || type == REG_EXPAND_SZ) items++;
+            if (type != REG_SZ && type != REG_EXPAND_SZ) continue;
+            data[data_len < sizeof data ? data_len : sizeof data - 1] = 0;
+            ansi_to_utf8(name);
+            ansi_to_utf8((const char *)data);
+            items++;
         }
         RegCloseKey(key);
     }
