@@ -91,7 +91,10 @@ void BM_list_runkey_baseline(benchmark::State &state) {
     fresh_machine();
     fill_run_key(n);
     for (auto _ : state) bare_list_run_keys();
-    state.counters["items"] = (double)n;
+    report_heap(state, n, [] {
+        bare_list_run_keys();
+        return (char *)nullptr;
+    });
 }
 
 void run_sizes(benchmark::internal::Benchmark *b) {

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "interface/entry_id.h"
 #include "interface/listing.h"
 #include "platform/com_policy.h"
 #include "platform/mem/mem_files.h"
@@ -92,8 +93,10 @@ void bare_pass(const char16_t *folder, bool disabled) {
     plat_find_close(search);
 }
 
-void bare_list_startup() {
-    static char folders[2][2048];
+char folders[2][2048];
+
+// Both folder lookups, as every listing and toggle makes them.
+void bare_find_folders() {
     char16_t profile[PLAT_MAX_PATH] = {};
     plat_sh_get_folder_path(PLAT_CSIDL_PROFILE, 0, profile);
     snprintf(folders[0], sizeof folders[0], "%s\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\Startup",
@@ -102,6 +105,10 @@ void bare_list_startup() {
     plat_sh_get_known_folder_path(PLAT_FOLDERID_COMMON_STARTUP, 0, &common);
     snprintf(folders[1], sizeof folders[1], "%s", bare_utf8(common));
     plat_co_task_mem_free(common);
+}
+
+void bare_list_startup() {
+    bare_find_folders();
     for (const char *folder : folders) {
         static char16_t wide[2048];
         const char16_t *w = bare_wide(folder);
@@ -137,5 +144,113 @@ void BM_list_startup_baseline(benchmark::State &state) {
 }
 BENCHMARK(BM_list_startup)->Apply(listing_sizes);
 BENCHMARK(BM_list_startup_baseline)->Apply(listing_sizes);
+
+// ---- toggle: the last shortcut off (into "disabled"), then on again ----
+
+uint64_t shortcut_key(long i, bool disabled) {
+    char path[512];
+    snprintf(path, sizeof path, "%s\\%sApp%05ld.lnk", user_folder, disabled ? "disabled\\" : "", i);
+    return path_hash(path);
+}
+
+void toggle_last(long n) {
+    if (!set_startup_entry_enabled(shortcut_key(n - 1, false), 0) ||
+        !set_startup_entry_enabled(shortcut_key(n - 1, true), 1))
+        abort();
+}
+
+// The search for the entry: the user's folder is walked until `matches`
+// shortcuts of the main pass (and, for a disabled entry, the one in
+// "disabled") have been converted; the walk stops at the match.
+void bare_find_entry(long n, bool disabled) {
+    bare_find_folders();
+    static char16_t folder[2048];
+    const char16_t *w = bare_wide(folders[0]);
+    size_t i = 0;
+    for (; w[i]; i++) folder[i] = w[i];
+    folder[i] = 0;
+    char16_t pattern[2048], full[2048];
+    plat_find_data data = {};
+    format_wide(pattern, u"%s\\*.lnk", folder);
+    plat_find search = plat_find_first_file(pattern, &data);
+    long seen = 1;
+    for (;;) {
+        format_wide(full, u"%s\\%s", folder, data.file_name);
+        bare_utf8(full);
+        if (!disabled && seen == n) break;
+        if (!plat_find_next_file(search, &data)) break;
+        seen++;
+    }
+    plat_find_close(search);
+    if (!disabled) return;
+    format_wide(pattern, u"%s\\disabled\\*.lnk", folder);
+    search = plat_find_first_file(pattern, &data);
+    format_wide(full, u"%s\\disabled\\%s", folder, data.file_name);
+    bare_utf8(full);
+    plat_find_close(search);
+}
+
+void bare_exists(const char *path) { plat_get_file_attributes(bare_wide(path)); }
+
+void bare_move(const char *from, const char *to) {
+    static char16_t wide_from[2048];
+    const char16_t *w = bare_wide(from);
+    size_t i = 0;
+    for (; w[i]; i++) wide_from[i] = w[i];
+    wide_from[i] = 0;
+    plat_move_file(wide_from, bare_wide(to));
+}
+
+void bare_toggle_last(long n) {
+    char dir[2048], main_path[2048], off_path[2048];
+    bare_find_entry(n, false);
+    bare_find_folders();
+    snprintf(dir, sizeof dir, "%s\\disabled", folders[0]);
+    snprintf(main_path, sizeof main_path, "%s\\App%05ld.lnk", folders[0], n - 1);
+    snprintf(off_path, sizeof off_path, "%s\\App%05ld.lnk", dir, n - 1);
+    bare_exists(main_path);
+    // make_directories: every parent, then the directory itself.
+    static char16_t wide_dir[2048];
+    const char16_t *w = bare_wide(dir);
+    size_t len = 0;
+    for (; w[len]; len++) wide_dir[len] = w[len];
+    wide_dir[len] = 0;
+    for (size_t i = 1; i < len; i++) {
+        if (wide_dir[i] != u'\\') continue;
+        wide_dir[i] = 0;
+        plat_create_directory(wide_dir);
+        wide_dir[i] = u'\\';
+    }
+    if (!plat_create_directory(wide_dir)) plat_get_last_error();
+    bare_exists(off_path);
+    bare_move(main_path, off_path);
+
+    bare_find_entry(n, true);
+    bare_find_folders();
+    bare_exists(off_path);
+    bare_exists(main_path);
+    bare_move(off_path, main_path);
+    plat_remove_directory(bare_wide(dir));
+}
+
+void BM_toggle_startup(benchmark::State &state) {
+    long n = state.range(0);
+    auto setup = [n] { fill_startup_folder(n); };
+    if (!baseline_matches(state, setup, [n] { toggle_last(n); }, [n] { bare_toggle_last(n); })) return;
+    fresh_machine();
+    fill_startup_folder(n);
+    for (auto _ : state) toggle_last(n);
+    state.counters["items"] = (double)n;
+}
+
+void BM_toggle_startup_baseline(benchmark::State &state) {
+    long n = state.range(0);
+    fresh_machine();
+    fill_startup_folder(n);
+    for (auto _ : state) bare_toggle_last(n);
+    state.counters["items"] = (double)n;
+}
+BENCHMARK(BM_toggle_startup)->Apply(listing_sizes);
+BENCHMARK(BM_toggle_startup_baseline)->Apply(listing_sizes);
 
 }  // namespace

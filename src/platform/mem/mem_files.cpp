@@ -28,8 +28,20 @@ struct node {
 };
 
 struct search {
-    std::vector<plat_find_data> matches;
+    // Names only: a full find record per match would make the snapshot of
+    // a large directory cost 524 bytes an entry.
+    struct match {
+        uint32_t attributes;
+        std::u16string name;
+    };
+    std::vector<match> matches;
     size_t next = 0;
+
+    void deliver(size_t i, plat_find_data *data) const {
+        *data = {};
+        data->attributes = matches[i].attributes;
+        memcpy(data->file_name, matches[i].name.c_str(), (matches[i].name.size() + 1) * sizeof(char16_t));
+    }
 };
 
 struct file_system {
@@ -413,13 +425,10 @@ plat_find plat_find_first_file(const char16_t *pattern, plat_find_data *data) {
     auto found = std::make_unique<search>();
     for (auto &c : dir->children) {
         if (!wildcard_match(parts.back().c_str(), c->name.c_str())) continue;
-        plat_find_data match = {};
-        match.attributes = attributes_of(c.get());
-        memcpy(match.file_name, c->name.c_str(), (c->name.size() + 1) * sizeof(char16_t));
-        found->matches.push_back(match);
+        found->matches.push_back({attributes_of(c.get()), c->name});
     }
     if (found->matches.empty()) return no_search(PLAT_ERROR_FILE_NOT_FOUND);
-    *data = found->matches[0];
+    found->deliver(0, data);
     found->next = 1;
     fs().open_searches++;
     return (plat_find)found.release();
@@ -431,7 +440,7 @@ int plat_find_next_file(plat_find handle, plat_find_data *data) {
     search *s = (search *)handle;
     if (!s || !data) return fail(6);  // invalid handle
     if (s->next >= s->matches.size()) return fail(PLAT_ERROR_NO_MORE_FILES);
-    *data = s->matches[s->next++];
+    s->deliver(s->next++, data);
     return 1;
 }
 
