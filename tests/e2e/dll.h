@@ -81,6 +81,13 @@ inline std::wstring test_program_folder() {
     return s.substr(0, s.find_last_of(L"\\/") + 1);
 }
 
+// True under Wine, where a few answers of the real platform differ from
+// Windows; tests name each such difference where they allow for it.
+inline bool on_wine() {
+    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    return ntdll && GetProcAddress(ntdll, "wine_get_version");
+}
+
 // The build's quorvel.dll, loaded once and kept loaded for the whole test
 // program, as a host would.
 inline const quorvel_dll &the_dll() {
