@@ -1,0 +1,365 @@
+// The startup-folder provider through the DLL on real files: shortcuts
+// saved with IShellLinkW + IPersistFile in the user's and the all-users
+// Startup folders, listed, switched off and on, and checked on disk after
+// every step. Every test removes what it made.
+#include <objbase.h>
+#include <shlobj.h>
+#include <windows.h>
+#include <yyjson.h>
+
+#include <string>
+#include <vector>
+
+#include "e2e/dll.h"
+#include "interface/entry_id.h"
+#include "test_support.h"
+
+namespace {
+
+const wchar_t user_suffix[] = L"\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\Startup";
+const wchar_t notepad[] = L"C:\\windows\\system32\\notepad.exe";
+
+// Spelled out, so that the test program needs no import library for them.
+const GUID clsid_shell_link = {0x00021401, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+const GUID iid_shell_link_w = {0x000214F9, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+const GUID iid_persist_file = {0x0000010B, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+const GUID folderid_common_startup = {0x82A5EA35, 0xD9CD, 0x47C5, {0x96, 0x29, 0xE1, 0x5D, 0x2F, 0x71, 0x4E, 0x6E}};
+
+std::string utf8(const std::wstring &text) {
+    int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string out(n > 0 ? n - 1 : 0, '\0');
+    if (n > 1) WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &out[0], n, nullptr, nullptr);
+    return out;
+}
+
+// The folders as the library spells them.
+std::wstring user_startup() {
+    wchar_t profile[MAX_PATH] = {};
+    if (SHGetFolderPathW(nullptr, CSIDL_PROFILE, nullptr, 0, profile) != S_OK) return L"";
+    return std::wstring(profile) + user_suffix;
+}
+
+std::wstring common_startup() {
+    PWSTR path = nullptr;
+    std::wstring out;
+    if (SUCCEEDED(SHGetKnownFolderPath(folderid_common_startup, 0, nullptr, &path))) out = path;
+    CoTaskMemFree(path);
+    return out;
+}
+
+bool exists(const std::wstring &path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// Saves a real shortcut; COM is entered and left here, so the thread has
+// none when the library is called.
+bool save_shortcut(const std::wstring &path, const wchar_t *target, const wchar_t *arguments) {
+    HRESULT init = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    IShellLinkW *link = nullptr;
+    IPersistFile *file = nullptr;
+    HRESULT hr = CoCreateInstance(clsid_shell_link, nullptr, CLSCTX_INPROC_SERVER, iid_shell_link_w, (void **)&link);
+    if (SUCCEEDED(hr)) hr = link->SetPath(target);
+    if (SUCCEEDED(hr)) hr = link->SetArguments(arguments);
+    if (SUCCEEDED(hr)) hr = link->QueryInterface(iid_persist_file, (void **)&file);
+    if (SUCCEEDED(hr)) hr = file->Save(path.c_str(), TRUE);
+    if (file) file->Release();
+    if (link) link->Release();
+    if (SUCCEEDED(init)) CoUninitialize();
+    return SUCCEEDED(hr) && exists(path);
+}
+
+bool write_file(const std::wstring &path, const char *bytes) {
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    BOOL ok = WriteFile(h, bytes, (DWORD)strlen(bytes), &written, nullptr);
+    CloseHandle(h);
+    return ok && written == strlen(bytes);
+}
+
+// Everything a test made in one Startup folder, removed again at the end:
+// the names in the folder and in its "disabled" subfolder (wherever the
+// library left them), and the subfolder when the test brought it about.
+struct folder_guard {
+    std::wstring folder;
+    bool had_disabled;
+    std::vector<std::wstring> names, dirs;
+
+    explicit folder_guard(const std::wstring &f) : folder(f), had_disabled(exists(f + L"\\disabled")) {}
+    ~folder_guard() {
+        for (const auto &n : names) {
+            DeleteFileW((folder + L"\\" + n).c_str());
+            DeleteFileW((folder + L"\\disabled\\" + n).c_str());
+        }
+        for (const auto &d : dirs) RemoveDirectoryW((folder + L"\\" + d).c_str());
+        if (!had_disabled) RemoveDirectoryW((folder + L"\\disabled").c_str());
+    }
+    std::wstring path(const std::wstring &rest) const { return folder + L"\\" + rest; }
+    std::wstring off(const std::wstring &name) const { return folder + L"\\disabled\\" + name; }
+
+    bool shortcut(const std::wstring &name, const wchar_t *arguments, bool disabled = false) {
+        names.push_back(name);
+        if (disabled) CreateDirectoryW((folder + L"\\disabled").c_str(), nullptr);
+        return save_shortcut(disabled ? off(name) : path(name), notepad, arguments);
+    }
+    bool garbage(const std::wstring &name, const char *bytes) {
+        names.push_back(name);
+        return write_file(path(name), bytes);
+    }
+    bool directory(const std::wstring &name) {
+        dirs.push_back(name);
+        return CreateDirectoryW(path(name).c_str(), nullptr) != 0;
+    }
+};
+
+struct entry {
+    std::string id, source, name, command;
+    bool has_command, enabled;
+};
+
+std::vector<entry> parse(const std::string &text) {
+    std::vector<entry> out;
+    yyjson_doc *doc = yyjson_read(text.c_str(), text.size(), 0);
+    size_t i, n;
+    yyjson_val *obj;
+    yyjson_arr_foreach(yyjson_doc_get_root(doc), i, n, obj) {
+        auto text_of = [&](const char *key) {
+            const char *s = yyjson_get_str(yyjson_obj_get(obj, key));
+            return std::string(s ? s : "");
+        };
+        out.push_back({text_of("id"), text_of("source"), text_of("name"), text_of("command"),
+                       yyjson_obj_get(obj, "command") != nullptr, yyjson_get_bool(yyjson_obj_get(obj, "enabled"))});
+    }
+    yyjson_doc_free(doc);
+    return out;
+}
+
+std::string id_of(const std::wstring &full_path) {
+    char id[ENTRY_ID_SIZE];
+    snprintf(id, sizeof id, "startup:%016llx", (unsigned long long)path_hash(utf8(full_path).c_str()));
+    return id;
+}
+
+// Index of the startup entry with that identifier, or -1.
+int find(const std::vector<entry> &entries, const std::wstring &full_path) {
+    std::string id = id_of(full_path);
+    for (size_t i = 0; i < entries.size(); i++)
+        if (entries[i].source == "startup" && entries[i].id == id) return (int)i;
+    return -1;
+}
+
+bool thread_without_com() {
+    HRESULT hr = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    if (SUCCEEDED(hr)) CoUninitialize();
+    return hr == S_OK;
+}
+
+class E2eStartup : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(the_dll().ok()) << the_dll().failure;
+        ASSERT_FALSE(user_startup().empty());
+        ASSERT_FALSE(common_startup().empty());
+        ASSERT_TRUE(exists(user_startup())) << utf8(user_startup());
+        ASSERT_TRUE(thread_without_com());
+    }
+    std::vector<entry> list() const { return parse(the_dll().list_text()); }
+    int set(const std::wstring &full_path, int enabled) const {
+        return the_dll().set_enabled(id_of(full_path).c_str(), enabled);
+    }
+    std::string error() const { return the_dll().last_error(); }
+};
+
+}  // namespace
+
+TEST_F(E2eStartup, ListsBothFoldersAndTheirDisabledSubfolders) {
+    folder_guard user(user_startup()), common(common_startup());
+    ASSERT_TRUE(user.shortcut(L"qv-Notes.lnk", L"/a \"b c\""));
+    ASSERT_TRUE(user.shortcut(L"qv-Caf\u00e9.lnk", L""));
+    ASSERT_TRUE(user.shortcut(L"qv-\u2603.lnk", L"-\u2603"));
+    ASSERT_TRUE(user.garbage(L"qv-broken.lnk", "not a shortcut at all"));
+    ASSERT_TRUE(user.garbage(L"qv-readme.txt", "hello"));
+    ASSERT_TRUE(user.directory(L"qv-Tools.lnk"));
+    ASSERT_TRUE(user.shortcut(L"qv-Old.lnk", L"--old", true));
+    ASSERT_TRUE(common.shortcut(L"qv-Common.lnk", L"--all"));
+    ASSERT_TRUE(common.shortcut(L"qv-CommonOff.lnk", L"", true));
+
+    auto entries = list();
+    struct row {
+        std::wstring path;
+        const char *name;
+        std::string command;
+        bool enabled;
+    } rows[] = {
+        {user.path(L"qv-Notes.lnk"), "qv-Notes.lnk", utf8(notepad) + " /a \"b c\"", true},
+        {user.path(L"qv-Caf\u00e9.lnk"), "qv-Caf\xc3\xa9.lnk", utf8(notepad), true},
+        {user.path(L"qv-\u2603.lnk"), "qv-\xe2\x98\x83.lnk", utf8(notepad) + " -\xe2\x98\x83", true},
+        {user.path(L"qv-broken.lnk"), "qv-broken.lnk", "", true},
+        {user.off(L"qv-Old.lnk"), "qv-Old.lnk", utf8(notepad) + " --old", false},
+        {common.path(L"qv-Common.lnk"), "qv-Common.lnk", utf8(notepad) + " --all", true},
+        {common.off(L"qv-CommonOff.lnk"), "qv-CommonOff.lnk", utf8(notepad), false},
+    };
+    std::vector<int> at;
+    for (const row &r : rows) {
+        int i = find(entries, r.path);
+        at.push_back(i);
+        ASSERT_GE(i, 0) << r.name;
+        EXPECT_EQ(entries[i].name, r.name);
+        EXPECT_TRUE(entries[i].has_command) << r.name;
+        EXPECT_EQ(entries[i].command, r.command) << r.name;
+        EXPECT_EQ(entries[i].enabled, r.enabled) << r.name;
+    }
+    // Folder order: the user's, its subfolder, the all-users', its subfolder.
+    for (int i = 0; i < 4; i++) EXPECT_LT(at[i], at[4]);
+    EXPECT_LT(at[4], at[5]);
+    EXPECT_LT(at[5], at[6]);
+    for (const auto &e : entries) {
+        EXPECT_NE(e.name, "qv-Tools.lnk");
+        EXPECT_NE(e.name, "qv-readme.txt");
+        EXPECT_NE(e.name, "disabled");
+    }
+    EXPECT_TRUE(thread_without_com());
+}
+
+TEST_F(E2eStartup, SwitchesOffAndOnWithFilesOnDisk) {
+    folder_guard user(user_startup()), common(common_startup());
+    ASSERT_FALSE(user.had_disabled) << "a disabled subfolder is already there";
+    std::vector<std::pair<const folder_guard *, std::wstring>> items = {
+        {&user, L"qv-Notes.lnk"}, {&user, L"qv-Caf\u00e9.lnk"}, {&user, L"qv-\u2603.lnk"},
+        {&user, L"qv-broken.lnk"}, {&common, L"qv-Common.lnk"}};
+    for (const auto &item : items) {
+        if (item.second == L"qv-broken.lnk") {
+            ASSERT_TRUE(user.garbage(item.second, "\x01\x02garbage"));
+        } else {
+            ASSERT_TRUE((item.first == &user ? user : common).shortcut(item.second, L"-x"));
+        }
+    }
+    for (const auto &item : items) {
+        const folder_guard &f = *item.first;
+        std::string name = utf8(item.second);
+        ASSERT_EQ(set(f.path(item.second), 0), 1) << name << ": " << error();
+        EXPECT_FALSE(exists(f.path(item.second))) << name;
+        EXPECT_TRUE(exists(f.off(item.second))) << name;
+        auto entries = list();
+        int i = find(entries, f.off(item.second));
+        ASSERT_GE(i, 0) << name;
+        EXPECT_FALSE(entries[i].enabled) << name;
+        EXPECT_EQ(find(entries, f.path(item.second)), -1) << name;
+        EXPECT_EQ(set(f.path(item.second), 1), 0) << name;
+        EXPECT_EQ(error(), "startup: entry no longer exists");
+
+        ASSERT_EQ(set(f.off(item.second), 1), 1) << name << ": " << error();
+        EXPECT_TRUE(exists(f.path(item.second))) << name;
+        EXPECT_FALSE(exists(f.off(item.second))) << name;
+        entries = list();
+        i = find(entries, f.path(item.second));
+        ASSERT_GE(i, 0) << name;
+        EXPECT_TRUE(entries[i].enabled) << name;
+    }
+    // Switching on left the user's subfolder empty, so it went.
+    EXPECT_FALSE(exists(user.path(L"disabled")));
+    // Already in the wanted state: nothing to do.
+    EXPECT_EQ(set(user.path(L"qv-Notes.lnk"), 1), 1) << error();
+    EXPECT_FALSE(exists(user.path(L"disabled")));
+}
+
+TEST_F(E2eStartup, SubfolderWithOtherFilesStays) {
+    folder_guard user(user_startup());
+    ASSERT_TRUE(user.shortcut(L"qv-Keep.lnk", L"", true));
+    ASSERT_TRUE(user.shortcut(L"qv-Back.lnk", L"", true));
+    ASSERT_EQ(set(user.off(L"qv-Back.lnk"), 1), 1) << error();
+    EXPECT_TRUE(exists(user.path(L"qv-Back.lnk")));
+    EXPECT_TRUE(exists(user.off(L"qv-Keep.lnk")));
+}
+
+TEST_F(E2eStartup, DisabledNameTakenRefusesBothWays) {
+    folder_guard user(user_startup());
+    ASSERT_TRUE(user.shortcut(L"qv-Dup.lnk", L"--new"));
+    ASSERT_TRUE(user.shortcut(L"qv-Dup.lnk", L"--old", true));
+    EXPECT_EQ(set(user.path(L"qv-Dup.lnk"), 0), 0);
+    EXPECT_EQ(error(), "startup: cannot disable \xe2\x80\x94 '" + utf8(user.off(L"qv-Dup.lnk")) + "' already exists");
+    EXPECT_EQ(set(user.off(L"qv-Dup.lnk"), 1), 0);
+    EXPECT_EQ(error(), "startup: cannot enable \xe2\x80\x94 '" + utf8(user.path(L"qv-Dup.lnk")) + "' already exists");
+    auto entries = list();
+    int on = find(entries, user.path(L"qv-Dup.lnk")), off = find(entries, user.off(L"qv-Dup.lnk"));
+    ASSERT_GE(on, 0);
+    ASSERT_GE(off, 0);
+    EXPECT_EQ(entries[on].command, utf8(notepad) + " --new");
+    EXPECT_EQ(entries[off].command, utf8(notepad) + " --old");
+}
+
+namespace {
+
+// Points the profile folders of the machine elsewhere for one test and
+// puts the old value back, whatever the test does.
+struct profiles_directory_override {
+    HKEY key = nullptr;
+    wchar_t old[MAX_PATH] = {};
+    DWORD old_size = sizeof old, old_type = 0;
+    bool set = false;
+
+    explicit profiles_directory_override(const std::wstring &folder) {
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList", 0,
+                          KEY_QUERY_VALUE | KEY_SET_VALUE, &key))
+            return;
+        if (RegQueryValueExW(key, L"ProfilesDirectory", nullptr, &old_type, (BYTE *)old, &old_size)) return;
+        set = !RegSetValueExW(key, L"ProfilesDirectory", 0, REG_SZ, (const BYTE *)folder.c_str(),
+                              (DWORD)((folder.size() + 1) * sizeof(wchar_t)));
+    }
+    ~profiles_directory_override() {
+        if (set) RegSetValueExW(key, L"ProfilesDirectory", 0, old_type, (const BYTE *)old, old_size);
+        if (key) RegCloseKey(key);
+    }
+};
+
+// Directories made for one test, removed (when empty) in reverse order.
+struct directories_guard {
+    std::vector<std::wstring> made;
+    bool make(const std::wstring &d) {
+        made.push_back(d);
+        return CreateDirectoryW(d.c_str(), nullptr) || exists(d);
+    }
+    ~directories_guard() {
+        for (auto d = made.rbegin(); d != made.rend(); ++d) RemoveDirectoryW(d->c_str());
+    }
+};
+
+}  // namespace
+
+// Wine builds the profile path from the ProfileList's ProfilesDirectory and
+// answers only when that folder exists; pointing it at a folder with
+// non-ASCII letters for one test gives such a profile.
+TEST_F(E2eStartup, NonAsciiProfilePath) {
+    const std::wstring profiles = L"C:\\users\\qv-Zo\u00eb";
+    wchar_t user_name[256];
+    DWORD size = 256;
+    ASSERT_TRUE(GetUserNameW(user_name, &size));
+    {
+        directories_guard dirs;
+        std::wstring folder = profiles;
+        ASSERT_TRUE(dirs.make(folder));
+        for (const wchar_t *part : {L"", L"\\AppData", L"\\Roaming", L"\\Microsoft", L"\\Windows", L"\\Start Menu",
+                                    L"\\Programs", L"\\Startup"}) {
+            folder += *part ? std::wstring(part) : L"\\" + std::wstring(user_name);
+            ASSERT_TRUE(dirs.make(folder)) << utf8(folder);
+        }
+        profiles_directory_override override_profiles(profiles);
+        ASSERT_TRUE(override_profiles.set);
+        folder_guard user(folder);
+        ASSERT_EQ(user_startup(), folder);
+        ASSERT_TRUE(user.shortcut(L"Caf\u00e9.lnk", L"-p"));
+        ASSERT_TRUE(user.shortcut(L"\u2603.lnk", L""));
+        auto entries = list();
+        for (const wchar_t *name : {L"Caf\u00e9.lnk", L"\u2603.lnk"}) {
+            int i = find(entries, user.path(name));
+            ASSERT_GE(i, 0) << utf8(name);
+            EXPECT_EQ(entries[i].name, utf8(name));
+            EXPECT_TRUE(entries[i].enabled);
+            EXPECT_EQ(set(user.path(name), 0), 1) << error();
+            EXPECT_TRUE(exists(user.off(name))) << utf8(name);
+            EXPECT_EQ(set(user.off(name), 1), 1) << error();
+            EXPECT_TRUE(exists(user.path(name))) << utf8(name);
+        }
+        EXPECT_FALSE(exists(user.path(L"disabled")));
+    }
+    EXPECT_FALSE(exists(profiles));
+    EXPECT_EQ(utf8(user_startup()).find("qv-"), std::string::npos);
+}
