@@ -55,32 +55,39 @@ run_step read_run_value(plat_hkey key, uint32_t index, bool with_data, run_value
     return step_of(e);
 }
 
-char *run_value_text(const run_value *v) {
-    const uint8_t *data = v->data();
-    const void *nul = memchr(data, 0, v->size);
-    size_t len = nul ? (size_t)((const uint8_t *)nul - data) : v->size;
-    char *text = (char *)malloc(len + 1);
-    if (!text) return nullptr;
-    memcpy(text, data, len);
-    text[len] = '\0';
-    return text;
+const char *run_value_text(run_value *v) {
+    // `small` has one byte beyond RUN_DATA_CAP and `large` one beyond its
+    // size, so the terminator always has room.
+    uint8_t *data = v->large ? v->large : v->small;
+    data[v->size] = 0;
+    return (const char *)data;
 }
 
-char *ansi_to_utf8(const char *text) {
-    if (!text) return nullptr;
+run_utf8::~run_utf8() { free(heap); }
+
+// Wide units that need no heap: any name or data of the fixed buffers.
+#define RUN_WIDE_FIXED (RUN_DATA_CAP + 1)
+
+// UTF-16 as UTF-8 into out: the same two converter calls as utf16_to_utf8.
+static bool utf16_into(const char16_t *wide, run_utf8 *out) {
+    int bytes = plat_utf16_to_utf8(wide, -1, nullptr, 0);
+    if (bytes <= 0) return false;
+    char *dst = out->fixed;
+    if (bytes > RUN_UTF8_FIXED) dst = out->heap = (char *)malloc((size_t)bytes);
+    if (!dst || plat_utf16_to_utf8(wide, -1, dst, bytes) <= 0) return false;
+    out->text = dst;
+    return true;
+}
+
+bool ansi_to_utf8(const char *text, run_utf8 *out) {
+    out->text = nullptr;
+    if (!text) return false;
     int units = plat_ansi_to_utf16(text, -1, nullptr, 0);
-    if (units <= 0) return nullptr;
-    char16_t *wide = (char16_t *)malloc((size_t)units * sizeof(char16_t));
-    if (!wide) return nullptr;
-    char *utf8 = nullptr;
-    if (plat_ansi_to_utf16(text, -1, wide, units) > 0) {
-        utf8 = utf16_to_utf8(wide);
-        // utf16_to_utf8 answers "" when it fails; that is no conversion of a non-empty name.
-        if (utf8 && !utf8[0] && wide[0]) {
-            free(utf8);
-            utf8 = nullptr;
-        }
-    }
-    free(wide);
-    return utf8;
+    if (units <= 0) return false;
+    char16_t fixed[RUN_WIDE_FIXED];
+    char16_t *wide = units <= RUN_WIDE_FIXED ? fixed : (char16_t *)malloc((size_t)units * sizeof(char16_t));
+    if (!wide) return false;
+    bool done = plat_ansi_to_utf16(text, -1, wide, units) > 0 && utf16_into(wide, out);
+    if (wide != fixed) free(wide);
+    return done;
 }

@@ -47,18 +47,16 @@ static bool has_off_suffix(const char *name) {
 
 // ---- listing ----
 
-static void append_run_entry(listing *list, const run_location *row, const run_value *v) {
+static void append_run_entry(listing *list, const run_location *row, run_value *v) {
     char id[ENTRY_ID_SIZE];
     format_narrow(id, sizeof id, "%s:%016llx", row->source,
                   (unsigned long long)run_entry_hash(row->per_user, row->subkey, v->name));
-    char *data = run_value_text(v);
-    char *name = ansi_to_utf8(v->name);
-    char *command = data ? ansi_to_utf8(data) : nullptr;
-    startup_entry entry = {id, row->source, name, command, !has_off_suffix(v->name)};
+    const char *data = run_value_text(v);
+    run_utf8 name, command;
+    ansi_to_utf8(v->name, &name);
+    ansi_to_utf8(data, &command);
+    startup_entry entry = {id, row->source, name.text, command.text, !has_off_suffix(v->name)};
     append_entry(list, &entry);
-    free(command);
-    free(name);
-    free(data);
 }
 
 static void list_location(listing *list, const run_location *row) {

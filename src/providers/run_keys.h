@@ -55,12 +55,27 @@ enum run_step {
 
 run_step read_run_value(plat_hkey key, uint32_t index, bool with_data, run_value *value);
 
-// The value's string data as new NUL-terminated 8-bit text that ends within
-// the bytes delivered (at their first NUL, if any); null when out of memory.
-char *run_value_text(const run_value *value);
+// The value's string data as NUL-terminated 8-bit text that ends within the
+// bytes delivered (at their first NUL, if any): terminated in place, in the
+// record's own spare byte, so it lives as long as the record's data.
+const char *run_value_text(run_value *value);
 
-// 8-bit (ANSI code page) text as new UTF-8 text; null on failure.
-char *ansi_to_utf8(const char *text);
+// UTF-8 text converted from 8-bit text: in a fixed buffer when it fits (any
+// name or data of the fixed enumeration buffers does), else on the heap, so
+// that listing a value allocates nothing of its own.
+#define RUN_UTF8_FIXED (3 * RUN_DATA_CAP + 1)
+struct run_utf8 {
+    char fixed[RUN_UTF8_FIXED];
+    char *heap = nullptr;
+    const char *text = nullptr;  // null when the conversion failed
+    run_utf8() = default;
+    run_utf8(const run_utf8 &) = delete;
+    run_utf8 &operator=(const run_utf8 &) = delete;
+    ~run_utf8();
+};
+
+// 8-bit (ANSI code page) text as UTF-8 in *out; false (out->text null) on failure.
+bool ansi_to_utf8(const char *text, run_utf8 *out);
 
 // ---- StartupApproved records (run_approved.cpp) ----
 
