@@ -10,13 +10,26 @@ endforeach()
 set(prefix ${WORK_DIR}/prefix)
 set(host_build ${WORK_DIR}/host)
 file(REMOVE_RECURSE ${WORK_DIR})
+file(MAKE_DIRECTORY ${WORK_DIR})
+
+# capture(<rc var> <stdout var> <stderr var> command...). The streams go
+# through files: a Wine service started by a program may outlive it and
+# hold a pipe open, and reading a pipe would then wait for that service.
+function(capture rc_var out_var err_var)
+  execute_process(COMMAND ${ARGN} RESULT_VARIABLE rc
+    OUTPUT_FILE ${WORK_DIR}/step.out ERROR_FILE ${WORK_DIR}/step.err)
+  file(READ ${WORK_DIR}/step.out out)
+  file(READ ${WORK_DIR}/step.err err)
+  set(${rc_var} "${rc}" PARENT_SCOPE)
+  set(${out_var} "${out}" PARENT_SCOPE)
+  set(${err_var} "${err}" PARENT_SCOPE)
+endfunction()
 
 function(run what)
-  execute_process(COMMAND ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)
+  capture(rc out err ${ARGN})
   if(NOT rc EQUAL 0)
-    message(FATAL_ERROR "${what} failed (${rc}):\n${out}")
+    message(FATAL_ERROR "${what} failed (${rc}):\n${out}${err}")
   endif()
-  set(run_output "${out}" PARENT_SCOPE)
 endfunction()
 
 run("install" ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
@@ -59,11 +72,9 @@ if(EMULATOR)
   run("add a run value" ${EMULATOR} reg add ${run_key} /v "${value_name}" /t REG_SZ
       /d "C:\\tools\\x.exe \"quoted\" --flag" /f)
 endif()
-execute_process(COMMAND ${EMULATOR} ${host_build}/package_host${exe}
-  RESULT_VARIABLE tiny_rc OUTPUT_VARIABLE tiny_out ERROR_VARIABLE tiny_err)
+capture(tiny_rc tiny_out tiny_err ${EMULATOR} ${host_build}/package_host${exe})
 # The installed command-line host finds its library from bin/.
-execute_process(COMMAND ${EMULATOR} ${prefix}/bin/quorvel${exe} list
-  RESULT_VARIABLE host_rc OUTPUT_VARIABLE host_out ERROR_VARIABLE host_err)
+capture(host_rc host_out host_err ${EMULATOR} ${prefix}/bin/quorvel${exe} list)
 if(EMULATOR)
   run("remove the run value" ${EMULATOR} reg delete ${run_key} /v "${value_name}" /f)
 endif()
