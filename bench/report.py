@@ -53,7 +53,7 @@ def pairs(runs, prefix):
     return found
 
 
-def listing_table(lines, found, heading):
+def listing_table(lines, found, heading, kind):
     lines += [heading, "",
               "| benchmark | N | library ns/item | baseline ns/item | ratio | own cost ns/item | allocs/item | own allocs/item | peak heap / JSON | own peak / JSON |",
               "|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|"]
@@ -71,7 +71,8 @@ def listing_table(lines, found, heading):
             lines.append(f"| {area} | {n:,} | {fmt(per)} | {fmt(base)} | {b['ns'] / bl['ns']:.2f} | "
                          f"{fmt(per - base)} | {allocs} | {peaks} |")
         if 1000 in by_n and 10000 in by_n:
-            growth.append((area, (by_n[10000][0]["ns"] / 10000) / (by_n[1000][0]["ns"] / 1000)))
+            g = lambda which: (by_n[10000][which]["ns"] / 10000) / (by_n[1000][which]["ns"] / 1000)
+            growth.append((f"{kind} {area}", g(0), g(1)))
     lines.append("")
     return growth
 
@@ -97,14 +98,17 @@ def main():
              "baseline's peak (the in-memory machine's search snapshots and handles).",
              ""]
     found = pairs(runs, "BM_list_")
-    growth = listing_table(lines, found, "## Listings")
+    growth = listing_table(lines, found, "## Listings", "listing")
     toggles = pairs(runs, "BM_toggle_")
-    growth_t = listing_table(lines, toggles, "## Toggles (the match is the last item)") if toggles else []
+    growth_t = listing_table(lines, toggles, "## Toggles (the match is the last item)", "toggle") if toggles else []
 
     lines += ["## Linear growth", "", "Time per item at N = 10 000 over time per item at N = 1 000 (goal: at most 1.20).", "",
-              "| benchmark | ratio |", "|---|---:|"]
-    for area, g in growth + growth_t:
-        lines.append(f"| {area} | {g:.2f} |")
+              "| benchmark | library | baseline |", "|---|---:|---:|"]
+    for area, g, gb in growth + growth_t:
+        lines.append(f"| {area} | {g:.2f} | {gb:.2f} |")
+    w1, w2 = runs.get("BM_writer/1000"), runs.get("BM_writer/10000")
+    if w1 and w2:
+        lines.append(f"| writer alone | {(w2['ns'] / 10000) / (w1['ns'] / 1000):.2f} | |")
     lines.append("")
 
     frame = [(n, b) for n, b in runs.items() if split(n)[1] is None or n.startswith("BM_writer")]
@@ -132,9 +136,9 @@ def main():
         lines += [notes.read_text().strip(), ""]
     out_md.write_text("\n".join(lines))
 
+    out_dat.with_suffix(".titles").write_text(" ".join(sorted(found)) + "\n")
     with out_dat.open("w") as f:
         for area in sorted(found):
-            f.write(f'"{area}"\n')
             for n in sorted(found[area]):
                 b, bl = found[area][n]
                 f.write(f"{n} {b['ns'] / n:.3f} {bl['ns'] / n:.3f}\n")

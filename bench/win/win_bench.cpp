@@ -149,6 +149,14 @@ int bare_run_keys() {
     return items;
 }
 
+// As the library does: initialise COM at its first use in a listing, and
+// undo it at the end only if that initialisation was its own.
+bool com_owned = false;
+
+void enter_com() {
+    if (!com_owned) com_owned = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED) == S_OK;
+}
+
 void bare_read_shortcut(const wchar_t *path) {
     IShellLinkW *link = nullptr;
     if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, (void **)&link)) ||
@@ -184,7 +192,7 @@ int bare_pass(const wchar_t *folder, bool disabled) {
         wchar_t full[2048];
         swprintf(full, 2048, disabled ? L"%ls\\disabled\\%ls" : L"%ls\\%ls", folder, fd.cFileName);
         char *utf8 = to_utf8(full);
-        CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);  // S_OK once, then S_FALSE
+        enter_com();
         wchar_t *wide = to_wide(utf8);
         bare_read_shortcut(wide);
         free(wide);
@@ -223,7 +231,7 @@ int bare_startup() {
 }
 
 int bare_tasks() {
-    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    enter_com();
     ITaskService *service = nullptr;
     if (FAILED(CoCreateInstance(CLSID_TaskScheduler, nullptr, CLSCTX_ALL, IID_ITaskService, (void **)&service)) ||
         !service)
@@ -250,7 +258,8 @@ int bare_listing() {
     int items = bare_run_keys();
     items += bare_startup();
     items += bare_tasks();
-    CoUninitialize();
+    if (com_owned) CoUninitialize();
+    com_owned = false;
     return items;
 }
 
