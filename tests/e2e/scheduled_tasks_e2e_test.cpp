@@ -81,7 +81,8 @@ TEST(E2eTasks, ListingKeepsOtherItemsWithoutTaskCount) {
         task_listed = task_listed || e.first == "task";
     }
     EXPECT_TRUE(probe_listed) << text;
-    EXPECT_FALSE(task_listed) << text;
+    // Wine cannot count a folder's tasks; Windows may well list some.
+    if (on_wine()) EXPECT_FALSE(task_listed) << text;
     EXPECT_TRUE(com_left);
 }
 
