@@ -5,12 +5,15 @@
 // ANSI code page into '?' and so change the command. Names stay 8-bit text
 // as enumerated and are converted from the ANSI code page for those calls.
 #include <cstdlib>
+#include <cstring>
 
 #include "../interface/last_error.h"
 #include "../platform/platform_convert.h"
 #include "run_keys.h"
 
 #define RUN_WRITE_ACCESS (PLAT_KEY_READ | PLAT_KEY_SET_VALUE)
+#define RUN_GUARD_BYTES 2
+#define RUN_GUARD_FILL 0x20
 
 // A value name as UTF-16 (new heap memory), or null when out of memory.
 static char16_t *wide_name(const char *name) {
@@ -38,18 +41,22 @@ static int copy_and_delete(plat_hkey key, const char *from, const char *to, cons
         set_last_error("runkey: target value '%s' already exists", to);
         return 0;
     }
-    uint8_t *data = (uint8_t *)malloc(size ? size : 1);
+    uint8_t *data = (uint8_t *)malloc((size_t)size + RUN_GUARD_BYTES);
     if (!data) {
         set_last_error("OOM");
         return 0;
     }
-    // A buffer of exactly the stored size leaves no room for a terminator
-    // that the wide call would add to unterminated string data.
+    // A capacity of exactly the stored size leaves no room for a terminator
+    // that the wide read would add to unterminated string data.
     if (plat_reg_query_value_ex_w(key, wfrom, &type, data, &size) != PLAT_ERROR_SUCCESS) {
         free(data);
         set_last_error("runkey: read '%s' failed", from);
         return 0;
     }
+    // The wide write stores one more unit when string data lacks its
+    // terminator and a NUL unit follows it in memory; non-NUL bytes there
+    // keep the copy at the stored size.
+    memset(data + size, RUN_GUARD_FILL, RUN_GUARD_BYTES);
     *code = plat_reg_set_value_ex_w(key, wto, type, data, size);
     if (*code == PLAT_ERROR_SUCCESS) *code = plat_reg_delete_value_a(key, from);
     free(data);

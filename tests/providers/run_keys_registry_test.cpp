@@ -148,9 +148,8 @@ TEST_F(RunKeyMemRegistry, AnsiAndWideViews) {
     plat_reg_close_key(key);
 }
 
-// As under Wine: the wide query terminates unterminated string data when
-// the buffer has room, and counts the terminator; an exact buffer gets the
-// bytes as stored.
+// As under Wine: the wide query terminates unterminated string data in the
+// buffer when it has room, and still counts only the stored bytes.
 TEST_F(RunKeyMemRegistry, WideQueryTerminatesWhenRoom) {
     std::vector<uint8_t> open_text = mem_reg_utf16_bytes(u"ab", false);
     mem_reg_put_w(HKCU, RUN, u"v", PLAT_REG_SZ, open_text.data(), open_text.size());
@@ -159,11 +158,15 @@ TEST_F(RunKeyMemRegistry, WideQueryTerminatesWhenRoom) {
     uint32_t len = 0;
     EXPECT_EQ(plat_reg_query_value_ex_w(key, u"v", nullptr, nullptr, &len), 0u);
     EXPECT_EQ(len, 4u);
+    memset(buf, 0x55, sizeof buf);
     EXPECT_EQ(plat_reg_query_value_ex_w(key, u"v", nullptr, buf, &len), 0u);
     EXPECT_EQ(len, 4u);
+    EXPECT_EQ(buf[4], 0x55) << "no room, no terminator";
     len = sizeof buf;
     EXPECT_EQ(plat_reg_query_value_ex_w(key, u"v", nullptr, buf, &len), 0u);
-    EXPECT_EQ(len, 6u);
+    EXPECT_EQ(len, 4u);
+    EXPECT_EQ(buf[4], 0);
+    EXPECT_EQ(buf[5], 0);
     plat_reg_close_key(key);
 }
 

@@ -230,12 +230,14 @@ plat_error query_value(plat_hkey key, const std::u16string &name, bool ansi, uin
     if (!v) return PLAT_ERROR_FILE_NOT_FOUND;
     if (type) *type = v->type;
     std::vector<uint8_t> bytes = ansi ? ansi_from_stored(*v) : v->data;
-    // The wide call terminates unterminated string data when the buffer has
-    // room, and counts the terminator.
-    bool open_string = is_string_type(v->type) && !ansi &&
-                       (bytes.size() < 2 || bytes[bytes.size() - 1] || bytes[bytes.size() - 2]);
-    if (open_string && data && data_len && *data_len >= bytes.size() + 2) bytes.insert(bytes.end(), {0, 0});
-    return deliver(bytes, data, data_len);
+    uint32_t cap = data_len ? *data_len : 0;
+    plat_error e = deliver(bytes, data, data_len);
+    // As Wine does: the wide call terminates unterminated string data in the
+    // caller's buffer when there is room, without counting the terminator.
+    size_t n = bytes.size();
+    bool open_string = is_string_type(v->type) && !ansi && (n < 2 || bytes[n - 1] || bytes[n - 2]);
+    if (e == PLAT_ERROR_SUCCESS && open_string && data && cap >= n + 2) data[n] = data[n + 1] = 0;
+    return e;
 }
 
 plat_error set_value(plat_hkey key, const std::u16string &name, uint32_t type, std::vector<uint8_t> bytes) {

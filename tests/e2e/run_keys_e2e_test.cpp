@@ -1,0 +1,321 @@
+// The run-key provider through the DLL on the real registry (Wine's, in the
+// test prefix). Values are set with both the 8-bit and the wide calls,
+// listed and switched through the exports, and read back with the wide
+// calls. Every value a test makes, in either hive, is removed at its end,
+// with the StartupApproved records of the same names.
+#include <windows.h>
+#include <yyjson.h>
+
+#include <string>
+#include <vector>
+
+#include "e2e/dll.h"
+#include "providers/run_keys.h"
+#include "test_support.h"
+
+namespace {
+
+const wchar_t *const run_path = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+const wchar_t *const approved_path = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\Run";
+const char *const run_path_a = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+
+struct stored {
+    bool found = false;
+    DWORD type = 0;
+    std::vector<BYTE> data;
+};
+
+// Reads a value with the wide call into a buffer of exactly its size.
+stored read_value(HKEY root, const wchar_t *path, const std::wstring &name) {
+    stored s;
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(root, path, 0, KEY_READ, &key)) return s;
+    DWORD size = 0;
+    if (RegQueryValueExW(key, name.c_str(), nullptr, &s.type, nullptr, &size) == ERROR_SUCCESS) {
+        s.data.resize(size);
+        s.found = RegQueryValueExW(key, name.c_str(), nullptr, &s.type, size ? s.data.data() : nullptr, &size) ==
+                  ERROR_SUCCESS;
+        s.data.resize(size);
+    }
+    RegCloseKey(key);
+    return s;
+}
+
+bool write_w(HKEY root, const std::wstring &name, DWORD type, const void *data, DWORD size) {
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(root, run_path, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr)) return false;
+    bool ok = RegSetValueExW(key, name.c_str(), 0, type, (const BYTE *)data, size) == ERROR_SUCCESS;
+    RegCloseKey(key);
+    return ok;
+}
+
+bool write_a(HKEY root, const char *name, DWORD type, const void *data, DWORD size) {
+    HKEY key = nullptr;
+    if (RegCreateKeyExA(root, run_path_a, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr)) return false;
+    bool ok = RegSetValueExA(key, name, 0, type, (const BYTE *)data, size) == ERROR_SUCCESS;
+    RegCloseKey(key);
+    return ok;
+}
+
+std::vector<BYTE> wide_bytes(const std::wstring &text, bool terminated = true) {
+    const BYTE *p = (const BYTE *)text.c_str();
+    return std::vector<BYTE>(p, p + (text.size() + (terminated ? 1 : 0)) * sizeof(wchar_t));
+}
+
+// Deletes the named values and their "disabled" forms from both Run keys,
+// and their records, when the test ends.
+struct cleanup {
+    std::vector<std::wstring> names;
+    explicit cleanup(std::vector<std::wstring> n) : names(std::move(n)) { remove(); }
+    ~cleanup() { remove(); }
+    void remove() {
+        for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
+            for (const wchar_t *path : {run_path, approved_path}) {
+                HKEY key = nullptr;
+                if (RegOpenKeyExW(root, path, 0, KEY_SET_VALUE, &key)) continue;
+                for (const std::wstring &n : names) {
+                    RegDeleteValueW(key, n.c_str());
+                    RegDeleteValueW(key, (n + L"disabled").c_str());
+                }
+                RegCloseKey(key);
+            }
+        }
+    }
+};
+
+struct entry {
+    std::string id, source, name, command;
+    bool enabled = false;
+};
+
+// The listing's entries; `parsed` is false when the text is no JSON array.
+std::vector<entry> list_entries(const quorvel_dll &dll, bool *parsed = nullptr) {
+    std::string text = dll.list_text();
+    std::vector<entry> out;
+    yyjson_doc *doc = yyjson_read(text.c_str(), text.size(), 0);
+    if (parsed) *parsed = doc && yyjson_is_arr(yyjson_doc_get_root(doc));
+    size_t i, n;
+    yyjson_val *obj;
+    yyjson_arr_foreach(yyjson_doc_get_root(doc), i, n, obj) {
+        entry e;
+        auto text_of = [&](const char *k) {
+            const char *s = yyjson_get_str(yyjson_obj_get(obj, k));
+            return std::string(s ? s : "");
+        };
+        e.id = text_of("id");
+        e.source = text_of("source");
+        e.name = text_of("name");
+        e.command = text_of("command");
+        e.enabled = yyjson_get_bool(yyjson_obj_get(obj, "enabled"));
+        out.push_back(e);
+    }
+    yyjson_doc_free(doc);
+    return out;
+}
+
+const entry *find_entry(const std::vector<entry> &entries, const std::string &name, const char *source = "runkey") {
+    for (const entry &e : entries)
+        if (e.name == name && e.source == source) return &e;
+    return nullptr;
+}
+
+std::string run_id(int per_user, const char *name) {
+    char id[64];
+    snprintf(id, sizeof id, "runkey:%016llx", (unsigned long long)run_entry_hash(per_user, run_path_a, name));
+    return id;
+}
+
+uint64_t file_time_now() {
+    FILETIME ft;
+    GetSystemTimeAsFileTime(&ft);
+    return ((uint64_t)ft.dwHighDateTime << 32) | ft.dwLowDateTime;
+}
+
+// The record switching off wrote: 03 00 00 00 and a FILETIME in [before, after].
+void expect_off_record(HKEY root, const std::wstring &name, uint64_t before, uint64_t after) {
+    stored r = read_value(root, approved_path, name);
+    ASSERT_TRUE(r.found) << "no StartupApproved record";
+    EXPECT_EQ(r.type, (DWORD)REG_BINARY);
+    ASSERT_EQ(r.data.size(), 12u);
+    EXPECT_EQ(std::vector<BYTE>(r.data.begin(), r.data.begin() + 4), (std::vector<BYTE>{3, 0, 0, 0}));
+    uint64_t t = 0;
+    for (int i = 7; i >= 0; i--) t = (t << 8) | r.data[4 + i];
+    EXPECT_GE(t, before);
+    EXPECT_LE(t, after);
+}
+
+}  // namespace
+
+TEST(E2eRunKeys, ListsValuesSetWithBothApis) {
+    const quorvel_dll &dll = the_dll();
+    ASSERT_TRUE(dll.ok()) << dll.failure;
+    cleanup guard({L"QvAnsi", L"QvWide", L"QvDword", L"QvBinary", L"QvMachine"});
+    const char ansi[] = "C:\\a\\a.exe /x";
+    std::wstring wide = L"%SystemRoot%\\w.exe";
+    DWORD number = 42;
+    BYTE blob[4] = {1, 2, 3, 4};
+    std::vector<BYTE> wb = wide_bytes(wide);
+    ASSERT_TRUE(write_a(HKEY_CURRENT_USER, "QvAnsi", REG_SZ, ansi, sizeof ansi));
+    ASSERT_TRUE(write_w(HKEY_CURRENT_USER, L"QvWide", REG_EXPAND_SZ, wb.data(), (DWORD)wb.size()));
+    ASSERT_TRUE(write_w(HKEY_CURRENT_USER, L"QvDword", REG_DWORD, &number, sizeof number));
+    ASSERT_TRUE(write_w(HKEY_CURRENT_USER, L"QvBinary", REG_BINARY, blob, sizeof blob));
+    ASSERT_TRUE(write_a(HKEY_LOCAL_MACHINE, "QvMachine", REG_SZ, ansi, sizeof ansi));
+
+    std::vector<entry> entries = list_entries(dll);
+    const entry *a = find_entry(entries, "QvAnsi"), *w = find_entry(entries, "QvWide");
+    const entry *m = find_entry(entries, "QvMachine");
+    ASSERT_TRUE(a && w && m);
+    EXPECT_EQ(a->id, run_id(1, "QvAnsi"));
+    EXPECT_EQ(a->command, ansi);
+    EXPECT_TRUE(a->enabled);
+    EXPECT_EQ(w->command, "%SystemRoot%\\w.exe") << "not expanded";
+    EXPECT_EQ(m->id, run_id(0, "QvMachine"));
+    EXPECT_FALSE(find_entry(entries, "QvDword"));
+    EXPECT_FALSE(find_entry(entries, "QvBinary"));
+}
+
+// Off and on again: data and type byte for byte (a character outside the
+// ANSI code page included), the StartupApproved record written and removed.
+TEST(E2eRunKeys, SwitchesOffAndOnKeepingBytes) {
+    const quorvel_dll &dll = the_dll();
+    ASSERT_TRUE(dll.ok()) << dll.failure;
+    cleanup guard({L"QvSwitch"});
+    std::vector<BYTE> data = wide_bytes(L"C:\\Programs\\\u2603\\app.exe");
+    ASSERT_TRUE(write_w(HKEY_CURRENT_USER, L"QvSwitch", REG_EXPAND_SZ, data.data(), (DWORD)data.size()));
+
+    const entry *e = nullptr;
+    std::vector<entry> entries = list_entries(dll);
+    ASSERT_TRUE((e = find_entry(entries, "QvSwitch")));
+    EXPECT_EQ(e->command, "C:\\Programs\\?\\app.exe") << "as the 8-bit calls read it";
+    std::string old_id = e->id;
+    uint64_t before = file_time_now();
+    ASSERT_EQ(dll.set_enabled(old_id.c_str(), 0), 1) << dll.last_error();
+    uint64_t after = file_time_now();
+
+    EXPECT_FALSE(read_value(HKEY_CURRENT_USER, run_path, L"QvSwitch").found);
+    stored off = read_value(HKEY_CURRENT_USER, run_path, L"QvSwitchdisabled");
+    ASSERT_TRUE(off.found);
+    EXPECT_EQ(off.type, (DWORD)REG_EXPAND_SZ);
+    EXPECT_EQ(off.data, data);
+    expect_off_record(HKEY_CURRENT_USER, L"QvSwitchdisabled", before, after);
+
+    entries = list_entries(dll);
+    ASSERT_TRUE((e = find_entry(entries, "QvSwitchdisabled")));
+    EXPECT_FALSE(e->enabled);
+    EXPECT_EQ(dll.set_enabled(old_id.c_str(), 1), 0);
+    EXPECT_STREQ(dll.last_error(), "runkey: entry no longer exists");
+
+    ASSERT_EQ(dll.set_enabled(e->id.c_str(), 1), 1) << dll.last_error();
+    stored on = read_value(HKEY_CURRENT_USER, run_path, L"QvSwitch");
+    ASSERT_TRUE(on.found);
+    EXPECT_EQ(on.type, (DWORD)REG_EXPAND_SZ);
+    EXPECT_EQ(on.data, data);
+    EXPECT_FALSE(read_value(HKEY_CURRENT_USER, run_path, L"QvSwitchdisabled").found);
+    EXPECT_FALSE(read_value(HKEY_CURRENT_USER, approved_path, L"QvSwitchdisabled").found);
+    entries = list_entries(dll);
+    ASSERT_TRUE((e = find_entry(entries, "QvSwitch")));
+    EXPECT_EQ(e->id, old_id) << "switching back restores the identifier";
+}
+
+TEST(E2eRunKeys, UnterminatedAndLongDataSurvive) {
+    const quorvel_dll &dll = the_dll();
+    ASSERT_TRUE(dll.ok()) << dll.failure;
+    cleanup guard({L"QvOpen", L"QvLong", L"QvLongz"});
+    // A unit after the counted bytes that is not NUL, or the write would add a terminator.
+    std::vector<BYTE> open = wide_bytes(L"C:\\open.exeX", false);
+    open.resize(open.size() - sizeof(wchar_t));
+    std::wstring long_text(2000, L'L');
+    std::vector<BYTE> long_bytes = wide_bytes(long_text);
+    std::vector<BYTE> open_buffer = wide_bytes(L"C:\\open.exeX", false);
+    ASSERT_TRUE(write_w(HKEY_CURRENT_USER, L"QvOpen", REG_SZ, open_buffer.data(), (DWORD)open.size()));
+    ASSERT_EQ(read_value(HKEY_CURRENT_USER, run_path, L"QvOpen").data, open) << "stored unterminated";
+    ASSERT_TRUE(write_w(HKEY_CURRENT_USER, L"QvLong", REG_SZ, long_bytes.data(), (DWORD)long_bytes.size()));
+    ASSERT_TRUE(write_a(HKEY_CURRENT_USER, "QvLongz", REG_SZ, "z", 2));
+
+    std::vector<entry> entries = list_entries(dll);
+    const entry *o = find_entry(entries, "QvOpen"), *l = find_entry(entries, "QvLong");
+    ASSERT_TRUE(o && l);
+    EXPECT_EQ(o->command, "C:\\open.exe");
+    EXPECT_EQ(l->command, std::string(2000, 'L')) << "listed whole";
+    EXPECT_TRUE(find_entry(entries, "QvLongz")) << "the value after a long one is listed";
+
+    ASSERT_EQ(dll.set_enabled(o->id.c_str(), 0), 1) << dll.last_error();
+    stored off = read_value(HKEY_CURRENT_USER, run_path, L"QvOpendisabled");
+    EXPECT_EQ(off.data, open) << "no terminator added by the copy";
+    ASSERT_EQ(dll.set_enabled(l->id.c_str(), 0), 1) << dll.last_error();
+    EXPECT_EQ(read_value(HKEY_CURRENT_USER, run_path, L"QvLongdisabled").data, long_bytes);
+}
+
+// Café comes back from the 8-bit calls as 43 61 66 E9: listed as UTF-8,
+// switched under its real name.
+TEST(E2eRunKeys, AnsiNameIsListedAndSwitched) {
+    const quorvel_dll &dll = the_dll();
+    ASSERT_TRUE(dll.ok()) << dll.failure;
+    cleanup guard({L"QvCaf\u00e9"});
+    std::vector<BYTE> data = wide_bytes(L"C:\\caf\u00e9.exe");
+    ASSERT_TRUE(write_w(HKEY_CURRENT_USER, L"QvCaf\u00e9", REG_SZ, data.data(), (DWORD)data.size()));
+    bool parsed = false;
+    std::vector<entry> entries = list_entries(dll, &parsed);
+    EXPECT_TRUE(parsed);
+    const entry *e = find_entry(entries, "QvCaf\xc3\xa9");
+    ASSERT_TRUE(e) << "listed by its real name";
+    EXPECT_EQ(e->command, "C:\\caf\xc3\xa9.exe");
+    EXPECT_EQ(e->id, run_id(1, "QvCaf\xe9"));
+
+    uint64_t before = file_time_now();
+    ASSERT_EQ(dll.set_enabled(e->id.c_str(), 0), 1) << dll.last_error();
+    uint64_t after = file_time_now();
+    EXPECT_EQ(read_value(HKEY_CURRENT_USER, run_path, L"QvCaf\u00e9disabled").data, data);
+    expect_off_record(HKEY_CURRENT_USER, L"QvCaf\u00e9disabled", before, after);
+}
+
+// A name outside code page 1252 reaches the 8-bit calls as '?': listed so,
+// and switching it fails with a clear message and changes nothing.
+TEST(E2eRunKeys, NameOutsideTheCodePageFailsCleanly) {
+    const quorvel_dll &dll = the_dll();
+    ASSERT_TRUE(dll.ok()) << dll.failure;
+    cleanup guard({L"QvSnow\u2603"});
+    std::vector<BYTE> data = wide_bytes(L"C:\\snow.exe");
+    ASSERT_TRUE(write_w(HKEY_CURRENT_USER, L"QvSnow\u2603", REG_SZ, data.data(), (DWORD)data.size()));
+    const entry *e = nullptr;
+    std::vector<entry> entries = list_entries(dll);
+    ASSERT_TRUE((e = find_entry(entries, "QvSnow?")));
+    EXPECT_EQ(dll.set_enabled(e->id.c_str(), 0), 0);
+    EXPECT_STREQ(dll.last_error(), "runkey: value 'QvSnow?' not found");
+    EXPECT_EQ(read_value(HKEY_CURRENT_USER, run_path, L"QvSnow\u2603").data, data);
+    EXPECT_FALSE(read_value(HKEY_CURRENT_USER, run_path, L"QvSnow?disabled").found);
+    EXPECT_FALSE(read_value(HKEY_CURRENT_USER, approved_path, L"QvSnow?disabled").found);
+}
+
+TEST(E2eRunKeys, RefusesAnExistingTargetBothWays) {
+    const quorvel_dll &dll = the_dll();
+    ASSERT_TRUE(dll.ok()) << dll.failure;
+    cleanup guard({L"QvPair"});
+    ASSERT_TRUE(write_a(HKEY_CURRENT_USER, "QvPair", REG_SZ, "1", 2));
+    ASSERT_TRUE(write_a(HKEY_CURRENT_USER, "QvPairdisabled", REG_SZ, "2", 2));
+    EXPECT_EQ(dll.set_enabled(run_id(1, "QvPair").c_str(), 0), 0);
+    EXPECT_STREQ(dll.last_error(), "runkey: cannot disable \xe2\x80\x94 'QvPairdisabled' already exists");
+    EXPECT_EQ(dll.set_enabled(run_id(1, "QvPairdisabled").c_str(), 1), 0);
+    EXPECT_STREQ(dll.last_error(), "runkey: cannot enable \xe2\x80\x94 'QvPair' already exists");
+    EXPECT_TRUE(read_value(HKEY_CURRENT_USER, run_path, L"QvPair").found);
+    EXPECT_TRUE(read_value(HKEY_CURRENT_USER, run_path, L"QvPairdisabled").found);
+    EXPECT_FALSE(read_value(HKEY_CURRENT_USER, approved_path, L"QvPairdisabled").found);
+}
+
+// The machine hive: its record goes to the machine's StartupApproved key.
+TEST(E2eRunKeys, MachineValueSwitchesInItsOwnHive) {
+    const quorvel_dll &dll = the_dll();
+    ASSERT_TRUE(dll.ok()) << dll.failure;
+    cleanup guard({L"QvHklm"});
+    DWORD number = 7;
+    ASSERT_TRUE(write_a(HKEY_LOCAL_MACHINE, "QvHklm", REG_DWORD, &number, sizeof number));
+    ASSERT_EQ(dll.set_enabled(run_id(0, "QvHklm").c_str(), 0), 1) << dll.last_error();
+    stored off = read_value(HKEY_LOCAL_MACHINE, run_path, L"QvHklmdisabled");
+    EXPECT_EQ(off.type, (DWORD)REG_DWORD);
+    EXPECT_EQ(off.data, (std::vector<BYTE>{7, 0, 0, 0}));
+    EXPECT_TRUE(read_value(HKEY_LOCAL_MACHINE, approved_path, L"QvHklmdisabled").found);
+    EXPECT_FALSE(read_value(HKEY_CURRENT_USER, approved_path, L"QvHklmdisabled").found);
+    ASSERT_EQ(dll.set_enabled(run_id(0, "QvHklmdisabled").c_str(), 1), 1) << dll.last_error();
+    EXPECT_TRUE(read_value(HKEY_LOCAL_MACHINE, run_path, L"QvHklm").found);
+    EXPECT_FALSE(read_value(HKEY_LOCAL_MACHINE, approved_path, L"QvHklmdisabled").found);
+}
