@@ -14,23 +14,13 @@
 #include "platform/platform_registry.h"
 #include "providers/providers.h"
 #include "providers/run_keys.h"
+#include "support/bare_calls.h"
 #include "support/bench_support.h"
 
 namespace {
 
-const char run_subkey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+const char *const run_subkey = bench_run_subkey;
 const char approved_subkey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\Run";
-
-void value_name(char *out, size_t size, long i) { snprintf(out, size, "Tool%05ld", i); }
-
-void fill_run_key(long n) {
-    for (long i = 0; i < n; i++) {
-        char name[32], command[128];
-        value_name(name, sizeof name, i);
-        snprintf(command, sizeof command, "C:\\Program Files\\Vendor\\%s\\%s.exe --tray --quiet", name, name);
-        mem_reg_put_string(PLAT_HKEY_CURRENT_USER, run_subkey, name, command);
-    }
-}
 
 // ---- listing ----
 
@@ -42,38 +32,6 @@ char *list_run_keys() {
     char *text = yyjson_mut_write(doc, YYJSON_WRITE_NOFLAG, nullptr);
     yyjson_mut_doc_free(doc);
     return text;
-}
-
-// What the listing asks of the platform to show one 8-bit text as UTF-8:
-// sizes, then conversions, into fixed buffers here.
-void bare_ansi_to_utf8(const char *text) {
-    static char16_t wide[2048];
-    static char utf8[6144];
-    int units = plat_ansi_to_utf16(text, -1, nullptr, 0);
-    plat_ansi_to_utf16(text, -1, wide, units);
-    int bytes = plat_utf16_to_utf8(wide, -1, nullptr, 0);
-    plat_utf16_to_utf8(wide, -1, utf8, bytes);
-    benchmark::DoNotOptimize(utf8);
-}
-
-void bare_list_location(plat_hkey root, const char *subkey) {
-    plat_hkey key = nullptr;
-    if (plat_reg_open_key_ex_a(root, subkey, 0, PLAT_KEY_READ, &key) != PLAT_ERROR_SUCCESS) return;
-    for (uint32_t index = 0;; index++) {
-        char name[RUN_NAME_CAP];
-        uint8_t data[RUN_DATA_CAP + 1];
-        uint32_t name_len = RUN_NAME_CAP, type = 0, size = RUN_DATA_CAP;
-        if (plat_reg_enum_value_a(key, index, name, &name_len, &type, data, &size) != PLAT_ERROR_SUCCESS) break;
-        if (type != PLAT_REG_SZ && type != PLAT_REG_EXPAND_SZ) continue;
-        data[size < RUN_DATA_CAP ? size : RUN_DATA_CAP] = 0;
-        bare_ansi_to_utf8(name);
-        bare_ansi_to_utf8((const char *)data);
-    }
-    plat_reg_close_key(key);
-}
-
-void bare_list_run_keys() {
-    for (const run_location &row : run_locations) bare_list_location(row.root, row.subkey);
 }
 
 void BM_list_runkey(benchmark::State &state) {

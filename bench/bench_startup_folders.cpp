@@ -16,20 +16,16 @@
 #include "platform/platform_shell_link.h"
 #include "platform/text.h"
 #include "providers/providers.h"
+#include "support/bare_calls.h"
 #include "support/bench_support.h"
 
 namespace {
 
-const char user_folder[] = "C:\\Users\\user\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\Startup";
+const char *const user_folder = bench_user_folder;
 
-void fill_startup_folder(long n) {
-    for (long i = 0; i < n; i++) {
-        char path[512], target[256], arguments[64];
-        snprintf(path, sizeof path, "%s\\App%05ld.lnk", user_folder, i);
-        snprintf(target, sizeof target, "C:\\Program Files\\Vendor\\App%05ld\\app.exe", i);
-        snprintf(arguments, sizeof arguments, "--minimized --id %ld", i);
-        mem_files_add_shortcut(path, target, arguments);
-    }
+void bare_list_startup() {
+    bare_list_startup_folders();
+    bare_com_leave();
 }
 
 char *list_startup() {
@@ -41,85 +37,6 @@ char *list_startup() {
     char *text = yyjson_mut_write(doc, YYJSON_WRITE_NOFLAG, nullptr);
     yyjson_mut_doc_free(doc);
     return text;
-}
-
-// ---- the bare calls, into fixed buffers ----
-
-char16_t wide_buffer[4096];
-char utf8_buffer[8192];
-
-const char *bare_utf8(const char16_t *text) {
-    int bytes = plat_utf16_to_utf8(text, -1, nullptr, 0);
-    plat_utf16_to_utf8(text, -1, utf8_buffer, bytes);
-    return utf8_buffer;
-}
-
-const char16_t *bare_wide(const char *text) {
-    int units = plat_utf8_to_utf16(text, -1, nullptr, 0);
-    plat_utf8_to_utf16(text, -1, wide_buffer, units);
-    return wide_buffer;
-}
-
-bool com_entered = false;
-
-void bare_read_shortcut(const char *path) {
-    if (!com_entered) com_entered = plat_co_initialize_ex(PLAT_COINIT_APARTMENTTHREADED) == PLAT_S_OK;
-    const char16_t *wide = bare_wide(path);
-    plat_shell_link link = nullptr;
-    plat_create_shell_link(&link);
-    plat_persist_file file = nullptr;
-    plat_shell_link_query_persist_file(link, &file);
-    plat_persist_file_load(file, wide, PLAT_STGM_READ);
-    plat_persist_file_release(file);
-    static char16_t target[2048], arguments[1024];
-    plat_shell_link_get_path(link, target, 2048, PLAT_SLGP_DEFAULT);
-    plat_shell_link_get_arguments(link, arguments, 1024);
-    bare_utf8(target);
-    bare_utf8(arguments);
-    plat_shell_link_release(link);
-}
-
-void bare_pass(const char16_t *folder, bool disabled) {
-    char16_t pattern[2048];
-    format_wide(pattern, disabled ? u"%s\\disabled\\*.lnk" : u"%s\\*.lnk", folder);
-    plat_find_data data = {};
-    plat_find search = plat_find_first_file(pattern, &data);
-    if (!search) return;
-    do {
-        char16_t full[2048];
-        format_wide(full, disabled ? u"%s\\disabled\\%s" : u"%s\\%s", folder, data.file_name);
-        bare_read_shortcut(bare_utf8(full));
-    } while (plat_find_next_file(search, &data));
-    plat_find_close(search);
-}
-
-char folders[2][2048];
-
-// Both folder lookups, as every listing and toggle makes them.
-void bare_find_folders() {
-    char16_t profile[PLAT_MAX_PATH] = {};
-    plat_sh_get_folder_path(PLAT_CSIDL_PROFILE, 0, profile);
-    snprintf(folders[0], sizeof folders[0], "%s\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\Startup",
-             bare_utf8(profile));
-    char16_t *common = nullptr;
-    plat_sh_get_known_folder_path(PLAT_FOLDERID_COMMON_STARTUP, 0, &common);
-    snprintf(folders[1], sizeof folders[1], "%s", bare_utf8(common));
-    plat_co_task_mem_free(common);
-}
-
-void bare_list_startup() {
-    bare_find_folders();
-    for (const char *folder : folders) {
-        static char16_t wide[2048];
-        const char16_t *w = bare_wide(folder);
-        size_t i = 0;
-        for (; w[i]; i++) wide[i] = w[i];
-        wide[i] = 0;
-        bare_pass(wide, false);
-        bare_pass(wide, true);
-    }
-    if (com_entered) plat_co_uninitialize();
-    com_entered = false;
 }
 
 void BM_list_startup(benchmark::State &state) {
@@ -165,7 +82,7 @@ void toggle_last(long n) {
 void bare_find_entry(long n, bool disabled) {
     bare_find_folders();
     static char16_t folder[2048];
-    const char16_t *w = bare_wide(folders[0]);
+    const char16_t *w = bare_wide(bare_folders[0]);
     size_t i = 0;
     for (; w[i]; i++) folder[i] = w[i];
     folder[i] = 0;
@@ -205,9 +122,9 @@ void bare_toggle_last(long n) {
     char dir[2048], main_path[2048], off_path[2048];
     bare_find_entry(n, false);
     bare_find_folders();
-    snprintf(dir, sizeof dir, "%s\\disabled", folders[0]);
-    snprintf(main_path, sizeof main_path, "%s\\App%05ld.lnk", folders[0], n - 1);
-    snprintf(off_path, sizeof off_path, "%s\\App%05ld.lnk", dir, n - 1);
+    format_narrow(dir, sizeof dir, "%s\\disabled", bare_folders[0]);
+    format_narrow(main_path, sizeof main_path, "%s\\App%05ld.lnk", bare_folders[0], n - 1);
+    format_narrow(off_path, sizeof off_path, "%s\\App%05ld.lnk", dir, n - 1);
     bare_exists(main_path);
     // make_directories: every parent, then the directory itself.
     static char16_t wide_dir[2048];

@@ -1,0 +1,260 @@
+// The bare platform calls of each provider's listing, and the machines they
+// run on: the baselines of the benchmarks (see bare_calls.h).
+#include "bare_calls.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <string>
+
+#include "platform/mem/mem_files.h"
+#include "platform/mem/mem_registry.h"
+#include "platform/mem/mem_tasks.h"
+#include "platform/platform_com.h"
+#include "platform/platform_convert.h"
+#include "platform/platform_files.h"
+#include "platform/platform_registry.h"
+#include "platform/platform_shell_link.h"
+#include "platform/text.h"
+#include "providers/run_keys.h"
+
+const char bench_run_subkey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+const char bench_user_folder[] = "C:\\Users\\user\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\Startup";
+
+// ---- shared ----
+
+static bool com_entered = false;
+
+void bare_com_enter() {
+    if (!com_entered) com_entered = plat_co_initialize_ex(PLAT_COINIT_APARTMENTTHREADED) == PLAT_S_OK;
+}
+
+void bare_com_leave() {
+    if (com_entered) plat_co_uninitialize();
+    com_entered = false;
+}
+
+static char16_t wide_buffer[4096];
+static char utf8_buffer[8192];
+
+const char *bare_utf8(const char16_t *text) {
+    int bytes = plat_utf16_to_utf8(text, -1, nullptr, 0);
+    plat_utf16_to_utf8(text, -1, utf8_buffer, bytes);
+    return utf8_buffer;
+}
+
+const char16_t *bare_wide(const char *text) {
+    int units = plat_utf8_to_utf16(text, -1, nullptr, 0);
+    plat_utf8_to_utf16(text, -1, wide_buffer, units);
+    return wide_buffer;
+}
+
+// ---- run keys ----
+
+void value_name(char *out, size_t size, long i) { snprintf(out, size, "Tool%05ld", i); }
+
+void fill_run_key(long n) {
+    for (long i = 0; i < n; i++) {
+        char name[32], command[128];
+        value_name(name, sizeof name, i);
+        snprintf(command, sizeof command, "C:\\Program Files\\Vendor\\%s\\%s.exe --tray --quiet", name, name);
+        mem_reg_put_string(PLAT_HKEY_CURRENT_USER, bench_run_subkey, name, command);
+    }
+}
+
+// What the listing asks of the platform to show one 8-bit text as UTF-8:
+// sizes, then conversions, into fixed buffers here.
+static void bare_ansi_to_utf8(const char *text) {
+    static char16_t wide[2048];
+    static char utf8[6144];
+    int units = plat_ansi_to_utf16(text, -1, nullptr, 0);
+    plat_ansi_to_utf16(text, -1, wide, units);
+    int bytes = plat_utf16_to_utf8(wide, -1, nullptr, 0);
+    plat_utf16_to_utf8(wide, -1, utf8, bytes);
+    benchmark::DoNotOptimize(utf8);
+}
+
+static void bare_list_location(plat_hkey root, const char *subkey) {
+    plat_hkey key = nullptr;
+    if (plat_reg_open_key_ex_a(root, subkey, 0, PLAT_KEY_READ, &key) != PLAT_ERROR_SUCCESS) return;
+    for (uint32_t index = 0;; index++) {
+        char name[RUN_NAME_CAP];
+        uint8_t data[RUN_DATA_CAP + 1];
+        uint32_t name_len = RUN_NAME_CAP, type = 0, size = RUN_DATA_CAP;
+        if (plat_reg_enum_value_a(key, index, name, &name_len, &type, data, &size) != PLAT_ERROR_SUCCESS) break;
+        if (type != PLAT_REG_SZ && type != PLAT_REG_EXPAND_SZ) continue;
+        data[size < RUN_DATA_CAP ? size : RUN_DATA_CAP] = 0;
+        bare_ansi_to_utf8(name);
+        bare_ansi_to_utf8((const char *)data);
+    }
+    plat_reg_close_key(key);
+}
+
+void bare_list_run_keys() {
+    for (const run_location &row : run_locations) bare_list_location(row.root, row.subkey);
+}
+
+void fill_startup_folder(long n) {
+    for (long i = 0; i < n; i++) {
+        char path[512], target[256], arguments[64];
+        snprintf(path, sizeof path, "%s\\App%05ld.lnk", bench_user_folder, i);
+        snprintf(target, sizeof target, "C:\\Program Files\\Vendor\\App%05ld\\app.exe", i);
+        snprintf(arguments, sizeof arguments, "--minimized --id %ld", i);
+        mem_files_add_shortcut(path, target, arguments);
+    }
+}
+
+// ---- startup folders ----
+
+static void bare_read_shortcut(const char *path) {
+    bare_com_enter();
+    const char16_t *wide = bare_wide(path);
+    plat_shell_link link = nullptr;
+    plat_create_shell_link(&link);
+    plat_persist_file file = nullptr;
+    plat_shell_link_query_persist_file(link, &file);
+    plat_persist_file_load(file, wide, PLAT_STGM_READ);
+    plat_persist_file_release(file);
+    static char16_t target[2048], arguments[1024];
+    plat_shell_link_get_path(link, target, 2048, PLAT_SLGP_DEFAULT);
+    plat_shell_link_get_arguments(link, arguments, 1024);
+    bare_utf8(target);
+    bare_utf8(arguments);
+    plat_shell_link_release(link);
+}
+
+static void bare_pass(const char16_t *folder, bool disabled) {
+    char16_t pattern[2048];
+    format_wide(pattern, disabled ? u"%s\\disabled\\*.lnk" : u"%s\\*.lnk", folder);
+    plat_find_data data = {};
+    plat_find search = plat_find_first_file(pattern, &data);
+    if (!search) return;
+    do {
+        char16_t full[2048];
+        format_wide(full, disabled ? u"%s\\disabled\\%s" : u"%s\\%s", folder, data.file_name);
+        bare_read_shortcut(bare_utf8(full));
+    } while (plat_find_next_file(search, &data));
+    plat_find_close(search);
+}
+
+char bare_folders[2][2048];
+
+// Both folder lookups, as every listing and toggle makes them.
+void bare_find_folders() {
+    char16_t profile[PLAT_MAX_PATH] = {};
+    plat_sh_get_folder_path(PLAT_CSIDL_PROFILE, 0, profile);
+    format_narrow(bare_folders[0], sizeof bare_folders[0],
+                  "%s\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\Startup", bare_utf8(profile));
+    char16_t *common = nullptr;
+    plat_sh_get_known_folder_path(PLAT_FOLDERID_COMMON_STARTUP, 0, &common);
+    format_narrow(bare_folders[1], sizeof bare_folders[1], "%s", bare_utf8(common));
+    plat_co_task_mem_free(common);
+}
+
+void bare_list_startup_folders() {
+    bare_find_folders();
+    for (const char *folder : bare_folders) {
+        static char16_t wide[2048];
+        const char16_t *w = bare_wide(folder);
+        size_t i = 0;
+        for (; w[i]; i++) wide[i] = w[i];
+        wide[i] = 0;
+        bare_pass(wide, false);
+        bare_pass(wide, true);
+    }
+}
+
+std::u16string wide_ascii(const std::string &s) { return std::u16string(s.begin(), s.end()); }
+
+void fill_tasks(long n) {
+    for (long i = 0; i < n; i++) {
+        mem_task_spec spec;
+        std::string name = "Updater" + std::to_string(100000 + i).substr(1);
+        spec.name = wide_ascii(name);
+        spec.triggers = {PLAT_TASK_TRIGGER_LOGON};
+        spec.actions = {{PLAT_TASK_ACTION_EXEC, wide_ascii("C:\\Program Files\\Vendor\\" + name + "\\update.exe"),
+                         u"/silent /check"}};
+        mem_task_add(spec);
+    }
+}
+
+// ---- scheduled tasks ----
+
+// A BSTR read as the provider reads it: converted, then freed.
+void bare_text(plat_bstr text) {
+    static char utf8[8192];
+    if (!text) return;
+    int bytes = plat_utf16_to_utf8(text, -1, nullptr, 0);
+    plat_utf16_to_utf8(text, -1, utf8, bytes);
+    plat_sys_free_string(text);
+}
+
+plat_task_service bare_connect() {
+    bare_com_enter();
+    plat_task_service service = nullptr;
+    plat_co_create_task_service(PLAT_CLSCTX_ALL, &service);
+    plat_variant none[4];
+    for (plat_variant &v : none) plat_variant_init(&v);
+    plat_task_service_connect(service, &none[0], &none[1], &none[2], &none[3]);
+    return service;
+}
+
+plat_task bare_fetch(plat_task_collection tasks, int32_t index) {
+    plat_variant at;
+    plat_variant_init(&at);
+    at.vt = PLAT_VT_I4;
+    at.int_value = index;
+    plat_task task = nullptr;
+    plat_task_collection_get_item(tasks, &at, &task);
+    return task;
+}
+
+// One listed task: name, path, flag, its one logon trigger, then its one exec action.
+static void bare_list_task(plat_task task) {
+    plat_bstr text = nullptr;
+    plat_task_get_name(task, &text);
+    bare_text(text);
+    text = nullptr;
+    plat_task_get_path(task, &text);
+    bare_text(text);
+    plat_variant_bool flag = 0;
+    plat_task_get_enabled(task, &flag);
+
+    plat_task_definition definition = nullptr;
+    plat_task_get_definition(task, &definition);
+    plat_trigger_collection triggers = nullptr;
+    plat_task_definition_get_triggers(definition, &triggers);
+    int32_t count = 0, type = 0;
+    plat_trigger_collection_get_count(triggers, &count);
+    plat_trigger trigger = nullptr;
+    plat_trigger_collection_get_item(triggers, 1, &trigger);
+    plat_trigger_get_type(trigger, &type);
+    plat_trigger_release(trigger);
+    plat_trigger_collection_release(triggers);
+    plat_task_definition_release(definition);
+
+    plat_task_get_definition(task, &definition);
+    plat_action_collection actions = nullptr;
+    plat_task_definition_get_actions(definition, &actions);
+    plat_action_collection_get_count(actions, &count);
+    plat_action action = nullptr;
+    plat_action_collection_get_item(actions, 1, &action);
+    plat_action_get_type(action, &type);
+    plat_exec_action exec = nullptr;
+    plat_action_query_exec(action, &exec);
+    text = nullptr;
+    plat_exec_action_get_path(exec, &text);
+    bare_text(text);
+    text = nullptr;
+    plat_exec_action_get_arguments(exec, &text);
+    bare_text(text);
+    plat_exec_action_release(exec);
+    plat_action_release(action);
+    plat_action_collection_release(actions);
+    plat_task_definition_release(definition);
+}
+
+void bare_list_task_folder() {
+    bare_walk_root([](plat_task task, int32_t, int32_t) { bare_list_task(task); });
+}
+
