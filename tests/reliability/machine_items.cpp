@@ -2,6 +2,7 @@
 
 #include <yyjson.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -33,7 +34,9 @@ void forget_tasks() {
 const bool registered = (mem_on_reset(forget_tasks), true);
 
 std::u16string widen(const std::string &s) {
-    return std::u16string(s.begin(), s.end());  // set-up names are ASCII
+    std::u16string w;
+    for (unsigned char c : s) w.push_back(c);  // one unit per byte
+    return w;
 }
 
 void add_task(const std::string &name, bool enabled) {
@@ -110,6 +113,19 @@ void add_items(const std::string &owner) {
     add_task(n.task_off, false);
 }
 
+bool add_named_item(int kind, const std::string &name) {
+    switch (kind) {
+    case 0:
+        mem_reg_put_string(PLAT_HKEY_CURRENT_USER, run_key, name.c_str(), "C:\\Tools\\named.exe");
+        return true;
+    case 1:
+        return mem_files_add_shortcut(path_in(user_startup, name + ".lnk").c_str(), "C:\\named.exe", "-x");
+    default:
+        add_task(name, true);
+        return true;
+    }
+}
+
 void add_anchor_shortcuts() {
     for (const char *folder : {user_startup, common_startup})
         mem_files_add_shortcut((std::string(folder) + "\\disabled\\anchor.lnk").c_str(), "C:\\anchor.exe", "");
@@ -176,28 +192,60 @@ machine_state capture_state() {
     return s;
 }
 
+// Joins, in sorted order, what several items of one identity hold, so that
+// two items collapsing into one identity still count twice.
+static std::map<std::string, std::string> joined(const std::map<std::string, std::vector<std::string>> &m) {
+    std::map<std::string, std::string> out;
+    for (auto e : m) {
+        std::sort(e.second.begin(), e.second.end());
+        for (const std::string &piece : e.second) out[e.first] += piece + "\n";
+    }
+    return out;
+}
+
 machine_state identities(const machine_state &s) {
     machine_state id;
+    std::map<std::string, std::vector<std::string>> values, files;
     for (const auto &v : s.values) {
+        // Every "disabled" suffix: a value named exactly "disabled" switches
+        // off to "disableddisabled", and the unnamed one to "disabled".
         std::string key = v.first;
-        if (ends_disabled(key)) key.resize(key.size() - 8);
-        id.values[lower(key)] = v.second;
+        while (ends_disabled(key)) key.resize(key.size() - 8);
+        values[lower(key)].push_back(v.second);
     }
     for (const auto &f : s.files) {
         std::string path = f.first;
         size_t at = lower(path).rfind("\\disabled\\");
         if (at != std::string::npos) path.erase(at, 9);
-        id.files[lower(path)] = f.second;
+        files[lower(path)].push_back(f.second);
     }
+    id.values = joined(values);
+    id.files = joined(files);
     for (const auto &t : s.tasks) id.tasks[t.first] = 0;
     return id;
 }
 
+// Texts with every byte outside printable ASCII as \xNN, so that data
+// holding NULs (UTF-16 string data) prints whole.
+static std::string printable(const std::string &s) {
+    std::string out;
+    for (unsigned char c : s) {
+        if (c >= 0x20 && c < 0x7f && c != '\\') {
+            out += (char)c;
+        } else {
+            char hex[8];
+            snprintf(hex, sizeof hex, "\\x%02X", c);
+            out += hex;
+        }
+    }
+    return out;
+}
+
 std::string describe(const machine_state &s) {
     std::string out;
-    for (const auto &v : s.values) out += "  value " + v.first + " = " + v.second + "\n";
-    for (const auto &f : s.files) out += "  file " + f.first + " -> " + f.second + "\n";
-    for (const auto &t : s.tasks) out += "  task " + t.first + " enabled=" + std::to_string(t.second) + "\n";
+    for (const auto &v : s.values) out += "  value " + printable(v.first) + " = " + printable(v.second) + "\n";
+    for (const auto &f : s.files) out += "  file " + printable(f.first) + " -> " + printable(f.second) + "\n";
+    for (const auto &t : s.tasks) out += "  task " + printable(t.first) + " enabled=" + std::to_string(t.second) + "\n";
     return out;
 }
 

@@ -26,6 +26,11 @@ item_names names_of(const std::string &owner);
 
 // Adds one owner's items (the machine is not reset first).
 void add_items(const std::string &owner);
+// Adds one more item with any name: kind 0 a current-user Run value (the
+// name as 8-bit text), 1 a shortcut in the user's Startup folder (name plus
+// ".lnk"), 2 a logon task (each byte one UTF-16 unit). False when the
+// machine refuses the name.
+bool add_named_item(int kind, const std::string &name);
 // Adds a shortcut to each "disabled" subfolder that no toggle ever moves,
 // so that no switch-on empties and removes a subfolder another thread is
 // about to move a file into.
