@@ -16,6 +16,7 @@
 namespace {
 
 const wchar_t *const run_path = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+const wchar_t *const runonce_path = L"Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
 const wchar_t *const approved_path = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\Run";
 const char *const run_path_a = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 
@@ -49,9 +50,9 @@ bool write_w(HKEY root, const std::wstring &name, DWORD type, const void *data, 
     return ok;
 }
 
-bool write_a(HKEY root, const char *name, DWORD type, const void *data, DWORD size) {
+bool write_a(HKEY root, const char *name, DWORD type, const void *data, DWORD size, const char *path = run_path_a) {
     HKEY key = nullptr;
-    if (RegCreateKeyExA(root, run_path_a, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr)) return false;
+    if (RegCreateKeyExA(root, path, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr)) return false;
     bool ok = RegSetValueExA(key, name, 0, type, (const BYTE *)data, size) == ERROR_SUCCESS;
     RegCloseKey(key);
     return ok;
@@ -70,7 +71,7 @@ struct cleanup {
     ~cleanup() { remove(); }
     void remove() {
         for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
-            for (const wchar_t *path : {run_path, approved_path}) {
+            for (const wchar_t *path : {run_path, runonce_path, approved_path}) {
                 HKEY key = nullptr;
                 if (RegOpenKeyExW(root, path, 0, KEY_SET_VALUE, &key)) continue;
                 for (const std::wstring &n : names) {
@@ -318,4 +319,29 @@ TEST(E2eRunKeys, MachineValueSwitchesInItsOwnHive) {
     ASSERT_EQ(dll.set_enabled(run_id(0, "QvHklmdisabled").c_str(), 1), 1) << dll.last_error();
     EXPECT_TRUE(read_value(HKEY_LOCAL_MACHINE, run_path, L"QvHklm").found);
     EXPECT_FALSE(read_value(HKEY_LOCAL_MACHINE, approved_path, L"QvHklmdisabled").found);
+}
+
+// The documented identifiers, from the real registry through the DLL.
+TEST(E2eRunKeys, KnownIdentifiers) {
+    const quorvel_dll &dll = the_dll();
+    ASSERT_TRUE(dll.ok()) << dll.failure;
+    cleanup guard({L"ExampleTool", L"ExampleSetup", L"Updater"});
+    const char *once = "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
+    struct row {
+        HKEY root;
+        const char *path, *name, *source, *id;
+    } rows[] = {
+        {HKEY_CURRENT_USER, run_path_a, "ExampleTool", "runkey", "runkey:ff3ae558395561a6"},
+        {HKEY_LOCAL_MACHINE, once, "ExampleSetup", "runonce", "runonce:d86f47e2ac1c319b"},
+        {HKEY_CURRENT_USER, run_path_a, "Updater", "runkey", "runkey:666f6c80186f1dab"},
+        {HKEY_LOCAL_MACHINE, run_path_a, "Updater", "runkey", "runkey:f136c1eb4e5436e0"},
+        {HKEY_CURRENT_USER, once, "Updater", "runonce", "runonce:18da1d5100b6bb9e"},
+    };
+    for (const row &r : rows) ASSERT_TRUE(write_a(r.root, r.name, REG_SZ, "C:\\x.exe", 9, r.path)) << r.id;
+    std::vector<entry> entries = list_entries(dll);
+    for (const row &r : rows) {
+        bool found = false;
+        for (const entry &e : entries) found = found || (e.id == r.id && e.name == r.name && e.source == r.source);
+        EXPECT_TRUE(found) << r.id;
+    }
 }
