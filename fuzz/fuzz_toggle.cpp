@@ -4,8 +4,8 @@
 // first byte c decides: bit 0 the wanted state; bit 1 set takes the
 // identifier of listed item c >> 3 (a fresh listing each time) with the
 // rest of the command appended when bit 2 is set too; bit 1 clear and
-// bit 2 set adds an item of kind c >> 3 (run value, shortcut, task) named
-// by the rest; both clear take the rest of the command itself as the
+// bit 2 set adds an item of kind c >> 3 (run value, shortcut, task, run
+// value with raw data) named by the rest; both clear take the rest of the command itself as the
 // identifier (any bytes, cut at a NUL as a C caller's text would be).
 //
 // After every call: the result is 0 or 1, a failure has recorded a
@@ -71,7 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         std::string rest = command.substr(1);
         if ((c & 6) == 4) {
             std::string name = rest.substr(0, rest.find('\0'));
-            if (add_named_item((c >> 3) % 3, name)) {
+            if (add_named_item((c >> 3) % 4, (c >> 3) % 4 == 3 ? rest : name)) {
                 added = true;
                 start = identities(capture_state());
             }

@@ -120,8 +120,13 @@ bool add_named_item(int kind, const std::string &name) {
         return true;
     case 1:
         return mem_files_add_shortcut(path_in(user_startup, name + ".lnk").c_str(), "C:\\named.exe", "-x");
-    default:
+    case 2:
         add_task(name, true);
+        return true;
+    default:
+        if (name.empty()) return false;
+        mem_reg_put_w(PLAT_HKEY_CURRENT_USER, run_key, u"Data", (uint32_t)(unsigned char)name[0] % 12,
+                      name.data() + 1, name.size() - 1);
         return true;
     }
 }

@@ -28,7 +28,9 @@ item_names names_of(const std::string &owner);
 void add_items(const std::string &owner);
 // Adds one more item with any name: kind 0 a current-user Run value (the
 // name as 8-bit text), 1 a shortcut in the user's Startup folder (name plus
-// ".lnk"), 2 a logon task (each byte one UTF-16 unit). False when the
+// ".lnk"), 2 a logon task (each byte one UTF-16 unit), 3 a current-user
+// Run value named "Data" holding the name's bytes as raw data of type
+// name[0] % 12 (any type, any length, terminated or not). False when the
 // machine refuses the name.
 bool add_named_item(int kind, const std::string &name);
 // Adds a shortcut to each "disabled" subfolder that no toggle ever moves,
