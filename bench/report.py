@@ -83,7 +83,9 @@ def main():
     runs = load()
     machine = (results / "machine.txt").read_text().strip() if (results / "machine.txt").exists() else "unknown"
     lines = ["# Performance", "",
-             "Figures written by `scripts/bench`; do not edit by hand. Times are medians of the "
+             "Figures written by `scripts/bench` (run it again to measure anew, a few minutes; "
+             "`scripts/bench --smoke` only checks that every benchmark runs); do not edit by hand. "
+             "Times are medians of the "
              "repetitions, CPU time per iteration, divided by the number of items (N; 3 N for the "
              "whole listing, which holds N run values, N shortcuts and N tasks).", "",
              "## Machine", "", machine, "",
