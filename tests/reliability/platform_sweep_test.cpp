@@ -1,7 +1,8 @@
 // The platform sweep: the same listing and toggles as the allocation
 // sweep, with each platform call that the fault-free call makes failing in
-// turn (the kth call of that operation, once). Calls that only release
-// something are left alone: their results are not examined.
+// turn (the kth call of that operation, once), with every block the call
+// allocates tracked. Calls that only release something are left alone:
+// their results are not examined.
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -106,12 +107,15 @@ TEST_F(SweepPlatform, FullListing) {
         fresh();
         std::string where = "listing, " + c.first + " call " + std::to_string(c.second);
         mem_fail(c.first.c_str(), failure_code(c.first), c.second);
+        alloc_hook::count();  // to see every block given back
         char *text = quorvel_list();
+        alloc_hook::disarm();
         totals.faults++;
         std::vector<listed> items;
         EXPECT_TRUE(parse_listing(text, &items)) << where << ": " << (text ? text : "<null>");
         quorvel_free_string(text);
         expect_clean(where);
+        EXPECT_EQ(alloc_hook::live(), 0) << where << ": blocks leaked";
         EXPECT_EQ(capture_state(), before) << where << ": a listing changed the machine";
     }
 }
@@ -150,10 +154,13 @@ TEST_F(SweepPlatform, EachKindOfToggle) {
             std::string where = std::string(c.what) + ", " + call.first + " call " + std::to_string(call.second);
             const char *planted = plant_message();
             mem_fail(call.first.c_str(), failure_code(call.first), call.second);
+            alloc_hook::count();
             int result = quorvel_set_enabled(id.c_str(), c.enabled);
+            alloc_hook::disarm();
             std::string message = last_error();
             totals.faults++;
             expect_clean(where);
+            EXPECT_EQ(alloc_hook::live(), 0) << where << ": blocks leaked";
             machine_state after = capture_state();
             EXPECT_EQ(identities(after), identities(before))
                 << where << ": an item was lost\nbefore:\n" << describe(before) << "after:\n" << describe(after);
