@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <new>
 
@@ -61,15 +62,29 @@ std::atomic<long> fail_at{0};
 std::atomic<long> fail_times{0};
 std::atomic<long> failures{0};
 
+// Over the whole run, for the record printed at exit.
+std::atomic<long> all_counted{0}, all_failed{0};
+
 bool should_fail() {
     if (!armed.load(std::memory_order_relaxed)) return false;
+    all_counted.fetch_add(1, std::memory_order_relaxed);
     long k = counted.fetch_add(1, std::memory_order_relaxed) + 1;
     long at = fail_at.load(std::memory_order_relaxed);
     long times = fail_times.load(std::memory_order_relaxed);
     bool fail = at > 0 && k >= at && (times < 0 || k < at + times);
-    if (fail) failures.fetch_add(1, std::memory_order_relaxed);
+    if (fail) {
+        failures.fetch_add(1, std::memory_order_relaxed);
+        all_failed.fetch_add(1, std::memory_order_relaxed);
+    }
     return fail;
 }
+
+struct run_record {
+    ~run_record() {
+        if (all_counted.load())
+            fprintf(stderr, "alloc hook: %ld allocations counted, %ld failed\n", all_counted.load(), all_failed.load());
+    }
+} record;
 
 // Blocks handed out while armed: an open-addressed set of addresses.
 constexpr size_t table_size = 1 << 16;
