@@ -9,8 +9,12 @@ namespace {
 // listing at once undo each other's initialisation.
 thread_local int com_owned = 0;
 
-int accept(plat_hresult hr) {
-    if (hr == PLAT_S_OK) com_owned = 1;
+// Every successful CoInitializeEx, S_FALSE on a thread the host initialised
+// included, adds a level that only CoUninitialize takes away. Owning each
+// such answer, and asking once per operation, leaves the host's thread
+// exactly as deep as it was.
+int accept(plat_hresult) {
+    com_owned = 1;
     return 0;
 }
 }  // namespace

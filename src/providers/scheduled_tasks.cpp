@@ -132,13 +132,15 @@ void list_root_tasks(listing *list, plat_task_service service) {
     }
 }
 
-// Sets the flag unless it already has the wanted state.
+// Sets the flag unless it already has the wanted state. A flag that cannot
+// be read is set either way: answering "already off" for a task that may be
+// on would report a failure as success.
 int switch_task(plat_task task, int enabled) {
     plat_variant_bool flag = 0;
-    plat_task_get_enabled(task, &flag);  // unread counts as disabled
+    bool known = !PLAT_FAILED(plat_task_get_enabled(task, &flag));
     bool is_on = flag == PLAT_VARIANT_TRUE;
     bool want_on = enabled != 0;
-    if (is_on == want_on) return 1;
+    if (known && is_on == want_on) return 1;
     plat_hresult hr = plat_task_put_enabled(task, want_on ? PLAT_VARIANT_TRUE : PLAT_VARIANT_FALSE);
     if (!PLAT_FAILED(hr)) return 1;
     if (hr == PLAT_E_ACCESSDENIED)

@@ -94,3 +94,25 @@ TEST(E2eCom, TaskToggleLeavesTheApartmentAsItWas) {
         EXPECT_EQ(describe(after.mta), describe(a.mta)) << a.name;
     }
 }
+
+// The library takes back every level it adds, S_FALSE ones included: after
+// listings and a task toggle, the host's one CoUninitialize ends COM on its
+// thread, so the thread can then enter the other model.
+TEST(E2eCom, HostTeardownStillEndsCom) {
+    const quorvel_dll &dll = the_dll();
+    ASSERT_TRUE(dll.ok()) << dll.failure;
+    for (DWORD model : {(DWORD)COINIT_APARTMENTTHREADED, (DWORD)COINIT_MULTITHREADED}) {
+        DWORD other = model == COINIT_MULTITHREADED ? COINIT_APARTMENTTHREADED : COINIT_MULTITHREADED;
+        HRESULT after_teardown = E_FAIL;
+        std::thread([&] {
+            ASSERT_EQ(CoInitializeEx(nullptr, model), S_OK);
+            dll.list_text();
+            dll.list_text();
+            dll.set_enabled("task:0000000000000000", 1);
+            CoUninitialize();
+            after_teardown = CoInitializeEx(nullptr, other);
+            if (SUCCEEDED(after_teardown)) CoUninitialize();
+        }).join();
+        EXPECT_EQ(describe(after_teardown), describe(S_OK)) << model;
+    }
+}

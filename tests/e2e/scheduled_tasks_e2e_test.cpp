@@ -82,7 +82,9 @@ TEST(E2eTasks, ListingKeepsOtherItemsWithoutTaskCount) {
     }
     EXPECT_TRUE(probe_listed) << text;
     // Wine cannot count a folder's tasks; Windows may well list some.
-    if (on_wine()) EXPECT_FALSE(task_listed) << text;
+    if (on_wine()) {
+        EXPECT_FALSE(task_listed) << text;
+    }
     EXPECT_TRUE(com_left);
 }
 
@@ -104,8 +106,8 @@ TEST(E2eTasks, ToggleAnswersEntryNoLongerExists) {
     }
 }
 
-// A host that runs its own apartment keeps it: the library's answers there
-// are S_FALSE levels it must not undo on the host's behalf.
+// A host that runs its own apartment keeps it: the library takes back only
+// the S_FALSE level it added itself.
 TEST(E2eTasks, HostApartmentSurvivesToggle) {
     const quorvel_dll &dll = the_dll();
     ASSERT_TRUE(dll.ok()) << dll.failure;

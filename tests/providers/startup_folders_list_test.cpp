@@ -186,7 +186,8 @@ TEST_F(StartupList, HostApartmentIsKept) {
     auto entries = list_shortcuts();
     ASSERT_EQ(entries.size(), 1u);
     EXPECT_EQ(entries[0].command, "C:\\Apps\\a.lnk");
-    EXPECT_EQ(mem_calls("CoUninitialize"), 0);
+    EXPECT_EQ(mem_calls("CoUninitialize"), 1);
+    EXPECT_EQ(mem_com_depth(), 1);
     EXPECT_EQ(mem_com_apartment(), PLAT_COINIT_MULTITHREADED);
 }
 
