@@ -168,13 +168,13 @@ std::u16string wide_ascii(const std::string &s) { return std::u16string(s.begin(
 
 void fill_tasks(long n) {
     for (long i = 0; i < n; i++) {
-        mem_task_spec spec;
+        mem_task_def def;
         std::string name = "Updater" + std::to_string(100000 + i).substr(1);
-        spec.name = wide_ascii(name);
-        spec.triggers = {PLAT_TASK_TRIGGER_LOGON};
-        spec.actions = {{PLAT_TASK_ACTION_EXEC, wide_ascii("C:\\Program Files\\Vendor\\" + name + "\\update.exe"),
+        def.name = wide_ascii(name);
+        def.triggers = {PLAT_TASK_TRIGGER_LOGON};
+        def.actions = {{PLAT_TASK_ACTION_EXEC, wide_ascii("C:\\Program Files\\Vendor\\" + name + "\\update.exe"),
                          u"/silent /check"}};
-        mem_task_add(spec);
+        mem_task_add(def);
     }
 }
 

@@ -26,7 +26,7 @@ TEST(EntryId, PathHashFoldsAsciiOnly) {
     EXPECT_NE(path_hash("\xc3\xa9"), path_hash("\xc3\x89"));  // é vs É are not folded
 }
 
-TEST(EntryId, SpecIdentifiers) {
+TEST(EntryId, DocumentedIdentifiers) {
     struct row {
         const char *source;
         bool fold;

@@ -29,7 +29,7 @@ std::string one_name(const char *name) {
 
 }  // namespace
 
-TEST(Listing, SpecExampleIsExactBytes) {
+TEST(Listing, DocumentedExampleIsExactBytes) {
     char id[ENTRY_ID_SIZE];
     snprintf(id, sizeof id, "runkey:%016llx",
              (unsigned long long)fnv1a64("runkey|d1|Software\\Microsoft\\Windows\\CurrentVersion\\Run|ExampleTool"));

@@ -26,7 +26,7 @@ TEST_F(TaskList, OnlyLogonTriggersQualify) {
     };
     for (const row &r : rows) {
         mem_reset();
-        mem_task_spec t = logon_task(u"T");
+        mem_task_def t = logon_task(u"T");
         t.triggers = r.triggers;
         mem_task_add(t);
         EXPECT_EQ(task_rows().size(), r.listed ? 1u : 0u) << r.triggers.size() << " triggers";
@@ -35,10 +35,10 @@ TEST_F(TaskList, OnlyLogonTriggersQualify) {
 }
 
 TEST_F(TaskList, SubfolderAndHiddenTasksAreLeftOut) {
-    mem_task_spec sub = logon_task(u"Deep");
+    mem_task_def sub = logon_task(u"Deep");
     sub.folder = u"\\Vendor";
     mem_task_add(sub);
-    mem_task_spec hidden = logon_task(u"Hidden");
+    mem_task_def hidden = logon_task(u"Hidden");
     hidden.hidden = true;
     mem_task_add(hidden);
     mem_task_add(logon_task(u"Shown"));
@@ -66,7 +66,7 @@ TEST_F(TaskList, CommandOfFirstUsableExecAction) {
     };
     for (const row &r : rows) {
         mem_reset();
-        mem_task_spec t = logon_task(u"T");
+        mem_task_def t = logon_task(u"T");
         t.actions = r.actions;
         mem_task_add(t);
         std::vector<task_row> got = task_rows();
@@ -84,7 +84,7 @@ TEST_F(TaskList, OnlyVariantTrueIsEnabled) {
     } rows[] = {{-1, true}, {0, false}, {1, false}, {0x7fff, false}, {-2, false}};
     for (const row &r : rows) {
         mem_reset();
-        mem_task_spec t = logon_task(u"T");
+        mem_task_def t = logon_task(u"T");
         t.enabled = r.flag;
         mem_task_add(t);
         std::vector<task_row> got = task_rows();
@@ -94,15 +94,15 @@ TEST_F(TaskList, OnlyVariantTrueIsEnabled) {
 }
 
 TEST_F(TaskList, PathsDifferingInAsciiCaseShareAnIdentifier) {
-    mem_task_spec a = logon_task(u"Sync");
+    mem_task_def a = logon_task(u"Sync");
     a.path = u"\\MyApp Sync";
-    mem_task_spec b = logon_task(u"SYNC");
+    mem_task_def b = logon_task(u"SYNC");
     b.path = u"\\MYAPP SYNC";
-    mem_task_spec c = logon_task(u"Other");
+    mem_task_def c = logon_task(u"Other");
     c.path = u"\\\u00c9t\u00e9";  // non-ASCII letters are not folded
-    mem_task_spec d = logon_task(u"Other2");
+    mem_task_def d = logon_task(u"Other2");
     d.path = u"\\\u00e9t\u00e9";
-    for (const mem_task_spec &t : {a, b, c, d}) mem_task_add(t);
+    for (const mem_task_def &t : {a, b, c, d}) mem_task_add(t);
     std::vector<task_row> rows = task_rows();
     ASSERT_EQ(rows.size(), 4u);
     EXPECT_EQ(rows[0].id, rows[1].id);
@@ -127,7 +127,7 @@ TEST_F(TaskList, UnreadableTextsReadAsEmpty) {
     };
     for (const row &r : rows) {
         mem_reset();
-        mem_task_spec t = logon_task(u"Up", u"C:\\up.exe", u"-a");
+        mem_task_def t = logon_task(u"Up", u"C:\\up.exe", u"-a");
         t.actions.push_back(exec_action(u"C:\\second.exe", u""));
         mem_task_add(t);
         mem_fail(r.op, r.code);
@@ -141,7 +141,7 @@ TEST_F(TaskList, UnreadableTextsReadAsEmpty) {
 }
 
 TEST_F(TaskList, UnpairedSurrogateBecomesReplacementCharacter) {
-    mem_task_spec t = logon_task(std::u16string(u"A") + char16_t(0xD800) + u"B");
+    mem_task_def t = logon_task(std::u16string(u"A") + char16_t(0xD800) + u"B");
     mem_task_add(t);
     std::vector<task_row> got = task_rows();
     ASSERT_EQ(got.size(), 1u);
@@ -190,7 +190,7 @@ TEST_F(TaskList, PerTaskFailuresArePassedOver) {
     };
     for (const row &r : rows) {
         mem_reset();
-        mem_task_spec one = logon_task(u"One");
+        mem_task_def one = logon_task(u"One");
         one.triggers = {PLAT_TASK_TRIGGER_BOOT, PLAT_TASK_TRIGGER_LOGON};
         one.actions = {{PLAT_TASK_ACTION_COM_HANDLER, u"", u""}, exec_action(u"C:\\one.exe", u""),
                        exec_action(u"C:\\spare.exe", u"")};
@@ -243,7 +243,7 @@ TEST_F(TaskList, ManyTasksKeepEnumerationOrder) {
     for (int i = 0; i < 40; i++) {
         std::string name = "Task" + std::to_string(39 - i);
         names.push_back(name);
-        mem_task_spec t = logon_task(std::u16string(name.begin(), name.end()));
+        mem_task_def t = logon_task(std::u16string(name.begin(), name.end()));
         t.triggers = i % 3 ? std::vector<int>{PLAT_TASK_TRIGGER_LOGON} : std::vector<int>{1};
         mem_task_add(t);
     }

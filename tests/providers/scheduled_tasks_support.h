@@ -78,9 +78,9 @@ inline std::string task_id(const char *path) {
 inline uint64_t task_key(const char *path) { return path_hash(path); }
 
 // A root-folder task with one logon trigger and one exec action.
-inline mem_task_spec logon_task(const std::u16string &name, const std::u16string &program = u"C:\\x.exe",
+inline mem_task_def logon_task(const std::u16string &name, const std::u16string &program = u"C:\\x.exe",
                                 const std::u16string &arguments = u"") {
-    mem_task_spec t;
+    mem_task_def t;
     t.name = name;
     t.triggers = {PLAT_TASK_TRIGGER_LOGON};
     t.actions = {{PLAT_TASK_ACTION_EXEC, program, arguments}};

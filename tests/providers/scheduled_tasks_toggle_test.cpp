@@ -21,7 +21,7 @@ TEST_F(TaskToggle, FlagTable) {
     };
     for (const row &r : rows) {
         mem_reset();
-        mem_task_spec t = logon_task(u"T");
+        mem_task_def t = logon_task(u"T");
         t.enabled = r.before;
         int task = mem_task_add(t);
         set_last_error("before");
@@ -67,7 +67,7 @@ TEST_F(TaskToggle, ThroughTheExportKeepsTheIdentifier) {
 }
 
 TEST_F(TaskToggle, TaskWithoutLogonTriggerIsStillSwitched) {
-    mem_task_spec t = logon_task(u"Nightly");
+    mem_task_def t = logon_task(u"Nightly");
     t.triggers = {PLAT_TASK_TRIGGER_BOOT};
     int task = mem_task_add(t);
     EXPECT_TRUE(task_rows().empty());
@@ -77,9 +77,9 @@ TEST_F(TaskToggle, TaskWithoutLogonTriggerIsStillSwitched) {
 }
 
 TEST_F(TaskToggle, FirstOfEqualHashesOnlyAndWalkRunsToTheEnd) {
-    mem_task_spec a = logon_task(u"A");
+    mem_task_def a = logon_task(u"A");
     a.path = u"\\Sync";
-    mem_task_spec b = logon_task(u"B");
+    mem_task_def b = logon_task(u"B");
     b.path = u"\\SYNC";
     int first = mem_task_add(a);
     int second = mem_task_add(b);
@@ -95,7 +95,7 @@ TEST_F(TaskToggle, TaskThatCannotBeFetchedIsPassedOver) {
     for (int64_t code : {(int64_t)PLAT_E_FAIL, (int64_t)0}) {  // failure; no task
         mem_reset();
         int first = mem_task_add(logon_task(u"Same"));
-        mem_task_spec b = logon_task(u"Other");
+        mem_task_def b = logon_task(u"Other");
         b.path = u"\\same";
         int second = mem_task_add(b);
         mem_fail("IRegisteredTaskCollection_get_Item", code);
@@ -118,13 +118,13 @@ TEST_F(TaskToggle, EntryNoLongerExists) {
          }},
         {"moved to a subfolder", [](int task) {
              mem_task_remove(task);
-             mem_task_spec t = logon_task(u"T");
+             mem_task_def t = logon_task(u"T");
              t.folder = u"\\Sub";
              mem_task_add(t);
          }},
         {"hidden", [](int task) {
              mem_task_remove(task);
-             mem_task_spec t = logon_task(u"T");
+             mem_task_def t = logon_task(u"T");
              t.hidden = true;
              mem_task_add(t);
          }},
@@ -245,7 +245,7 @@ TEST_F(TaskFailure, WholeProviderTable) {
 }
 
 TEST_F(TaskFailure, EmptyRootFolder) {
-    mem_task_spec sub = logon_task(u"Elsewhere");
+    mem_task_def sub = logon_task(u"Elsewhere");
     sub.folder = u"\\Sub";
     mem_task_add(sub);
     set_last_error("before");

@@ -40,12 +40,12 @@ std::u16string widen(const std::string &s) {
 }
 
 void add_task(const std::string &name, bool enabled) {
-    mem_task_spec spec;
-    spec.name = widen(name);
-    spec.enabled = enabled ? PLAT_VARIANT_TRUE : PLAT_VARIANT_FALSE;
-    spec.triggers = {PLAT_TASK_TRIGGER_BOOT, PLAT_TASK_TRIGGER_LOGON};
-    spec.actions = {{PLAT_TASK_ACTION_EXEC, u"C:\\Tools\\" + widen(name) + u".exe", u"--logon"}};
-    int number = mem_task_add(spec);
+    mem_task_def def;
+    def.name = widen(name);
+    def.enabled = enabled ? PLAT_VARIANT_TRUE : PLAT_VARIANT_FALSE;
+    def.triggers = {PLAT_TASK_TRIGGER_BOOT, PLAT_TASK_TRIGGER_LOGON};
+    def.actions = {{PLAT_TASK_ACTION_EXEC, u"C:\\Tools\\" + widen(name) + u".exe", u"--logon"}};
+    int number = mem_task_add(def);
     std::lock_guard<std::mutex> g(tasks_lock);
     added_tasks.emplace_back(name, number);
 }

@@ -57,25 +57,25 @@ TEST_F(OomProviders, RunValueRenameAnswersOomAndKeepsTheValue) {
     }
 }
 
-mem_task_spec logon_task(std::vector<mem_task_action> actions) {
-    mem_task_spec spec;
-    spec.name = u"Nightly";
-    spec.triggers = {PLAT_TASK_TRIGGER_LOGON};
-    spec.actions = std::move(actions);
-    return spec;
+mem_task_def logon_task(std::vector<mem_task_action> actions) {
+    mem_task_def def;
+    def.name = u"Nightly";
+    def.triggers = {PLAT_TASK_TRIGGER_LOGON};
+    def.actions = std::move(actions);
+    return def;
 }
 
 // The listing of one task with each allocation failing in turn: the
 // entries it gave, as "name|command" ("name|-" without a command member).
-std::vector<std::string> task_outcomes(const mem_task_spec &spec) {
+std::vector<std::string> task_outcomes(const mem_task_def &def) {
     std::vector<std::string> seen;
-    mem_task_add(spec);
+    mem_task_add(def);
     long total = list_under_hook(0).counted;
     for (long nth = 1; nth <= total; nth++) {
         mem_reset();
         mem_files_set_profile(PLAT_E_FAIL, "");
         mem_files_set_common_startup(PLAT_E_FAIL, "");
-        mem_task_add(spec);
+        mem_task_add(def);
         listing_outcome out = list_under_hook(nth);
         std::vector<listed> items;
         EXPECT_TRUE(parse_listing(out.text.c_str(), &items)) << out.text;

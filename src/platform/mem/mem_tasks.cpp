@@ -30,7 +30,7 @@ struct object {
 };
 
 struct task_rec {
-    mem_task_spec spec;
+    mem_task_def def;
     bool removed = false;
     int puts = 0;
 };
@@ -100,12 +100,12 @@ plat_bstr make_bstr(const std::u16string &text) {
     return b;
 }
 
-const mem_task_spec &spec_of(const object *o) { return sched().tasks[(size_t)o->task].spec; }
+const mem_task_def &def_of(const object *o) { return sched().tasks[(size_t)o->task].def; }
 
-std::u16string task_path(const mem_task_spec &spec) {
-    if (!spec.path.empty()) return spec.path;
-    if (spec.folder == u"\\") return u"\\" + spec.name;
-    return spec.folder + u"\\" + spec.name;
+std::u16string task_path(const mem_task_def &def) {
+    if (!def.path.empty()) return def.path;
+    if (def.folder == u"\\") return u"\\" + def.name;
+    return def.folder + u"\\" + def.name;
 }
 
 void release(const char *op, const void *handle, kind k) {
@@ -162,20 +162,20 @@ plat_hresult give_text(const char *op, const void *handle, kind k, plat_bstr *ou
 // Hands out the index-th (1-based) trigger or action of a task.
 template <typename Out>
 plat_hresult give_item(const char *op, const void *handle, kind from, kind to, int32_t index,
-                       size_t size_of_list(const mem_task_spec &), Out *out) {
+                       size_t size_of_list(const mem_task_def &), Out *out) {
     answer a = check_fault(op);
     if (a.faulted) return a.hr;
     scheduler &s = sched();
     std::lock_guard<std::mutex> g(s.lock);
     object *o = use(handle, from);
     if (!o || !out) return PLAT_E_POINTER;
-    if (index < 1 || (size_t)index > size_of_list(spec_of(o))) return PLAT_E_INVALIDARG;
+    if (index < 1 || (size_t)index > size_of_list(def_of(o))) return PLAT_E_INVALIDARG;
     *out = (Out)make(to, o->task, index - 1);
     return PLAT_S_OK;
 }
 
-size_t trigger_count(const mem_task_spec &spec) { return spec.triggers.size(); }
-size_t action_count(const mem_task_spec &spec) { return spec.actions.size(); }
+size_t trigger_count(const mem_task_def &def) { return def.triggers.size(); }
+size_t action_count(const mem_task_def &def) { return def.actions.size(); }
 
 void reset_tasks() {
     scheduler &s = sched();
@@ -195,12 +195,12 @@ const bool registered = (mem_on_reset(reset_tasks), true);
 
 // ---- set-up and inspection ----
 
-int mem_task_add(const mem_task_spec &spec) {
+int mem_task_add(const mem_task_def &def) {
     scheduler &s = sched();
     std::lock_guard<std::mutex> g(s.lock);
     task_rec r;
-    r.spec = spec;
-    r.spec.path = task_path(spec);
+    r.def = def;
+    r.def.path = task_path(def);
     s.tasks.push_back(r);
     return (int)s.tasks.size() - 1;
 }
@@ -214,7 +214,7 @@ void mem_task_remove(int task) {
 int16_t mem_task_enabled(int task) {
     scheduler &s = sched();
     std::lock_guard<std::mutex> g(s.lock);
-    return s.tasks.at((size_t)task).spec.enabled;
+    return s.tasks.at((size_t)task).def.enabled;
 }
 
 int mem_task_put_count(int task) {
@@ -319,7 +319,7 @@ plat_hresult plat_task_service_get_folder(plat_task_service service, const char1
     if (!o->connected) return PLAT_E_NOT_CONNECTED;
     std::u16string want = path && path[0] ? std::u16string(path) : u"\\";
     bool known = want == u"\\";
-    for (const task_rec &t : s.tasks) known = known || (!t.removed && t.spec.folder == want);
+    for (const task_rec &t : s.tasks) known = known || (!t.removed && t.def.folder == want);
     if (!known) return e_path_not_found;
     object *f = make(k_folder);
     f->folder = want;
@@ -344,8 +344,8 @@ plat_hresult plat_task_folder_get_tasks(plat_task_folder folder, int32_t flags,
     object *c = make(k_tasks);
     for (size_t i = 0; i < s.tasks.size(); i++) {
         const task_rec &t = s.tasks[i];
-        if (t.removed || t.spec.folder != o->folder) continue;
-        if (t.spec.hidden && !(flags & PLAT_TASK_ENUM_HIDDEN)) continue;
+        if (t.removed || t.def.folder != o->folder) continue;
+        if (t.def.hidden && !(flags & PLAT_TASK_ENUM_HIDDEN)) continue;
         c->members.push_back((int)i);
     }
     *out = (plat_task_collection)c;
@@ -386,18 +386,18 @@ void plat_task_collection_release(plat_task_collection tasks) {
 
 plat_hresult plat_task_get_name(plat_task task, plat_bstr *out) {
     return give_text("IRegisteredTask_get_Name", task, k_task, out,
-                     [](const object *o) { return spec_of(o).name; });
+                     [](const object *o) { return def_of(o).name; });
 }
 
 plat_hresult plat_task_get_path(plat_task task, plat_bstr *out) {
     return give_text("IRegisteredTask_get_Path", task, k_task, out,
-                     [](const object *o) { return spec_of(o).path; });
+                     [](const object *o) { return def_of(o).path; });
 }
 
 plat_hresult plat_task_get_enabled(plat_task task, plat_variant_bool *out) {
     int32_t value = 0;
     plat_hresult hr = give_number("IRegisteredTask_get_Enabled", task, k_task, out ? &value : nullptr,
-                                  [](const object *o) { return (int32_t)spec_of(o).enabled; });
+                                  [](const object *o) { return (int32_t)def_of(o).enabled; });
     if (!PLAT_FAILED(hr) && out) *out = (plat_variant_bool)value;
     return hr;
 }
@@ -410,7 +410,7 @@ plat_hresult plat_task_put_enabled(plat_task task, plat_variant_bool enabled) {
     object *o = use(task, k_task);
     if (!o) return PLAT_E_POINTER;
     task_rec &t = s.tasks[(size_t)o->task];
-    t.spec.enabled = enabled;
+    t.def.enabled = enabled;
     t.puts++;
     return PLAT_S_OK;
 }
@@ -441,7 +441,7 @@ void plat_task_definition_release(plat_task_definition definition) {
 
 plat_hresult plat_trigger_collection_get_count(plat_trigger_collection triggers, int32_t *count) {
     return give_number("ITriggerCollection_get_Count", triggers, k_triggers, count,
-                       [](const object *o) { return (int32_t)spec_of(o).triggers.size(); });
+                       [](const object *o) { return (int32_t)def_of(o).triggers.size(); });
 }
 
 plat_hresult plat_trigger_collection_get_item(plat_trigger_collection triggers, int32_t index,
@@ -456,7 +456,7 @@ void plat_trigger_collection_release(plat_trigger_collection triggers) {
 
 plat_hresult plat_trigger_get_type(plat_trigger trigger, int32_t *type) {
     return give_number("ITrigger_get_Type", trigger, k_trigger, type,
-                       [](const object *o) { return (int32_t)spec_of(o).triggers[(size_t)o->item]; });
+                       [](const object *o) { return (int32_t)def_of(o).triggers[(size_t)o->item]; });
 }
 
 void plat_trigger_release(plat_trigger trigger) { release("ITrigger_Release", trigger, k_trigger); }
@@ -465,7 +465,7 @@ void plat_trigger_release(plat_trigger trigger) { release("ITrigger_Release", tr
 
 plat_hresult plat_action_collection_get_count(plat_action_collection actions, int32_t *count) {
     return give_number("IActionCollection_get_Count", actions, k_actions, count,
-                       [](const object *o) { return (int32_t)spec_of(o).actions.size(); });
+                       [](const object *o) { return (int32_t)def_of(o).actions.size(); });
 }
 
 plat_hresult plat_action_collection_get_item(plat_action_collection actions, int32_t index,
@@ -478,7 +478,7 @@ void plat_action_collection_release(plat_action_collection actions) {
 }
 
 static const mem_task_action &action_of(const object *o) {
-    return spec_of(o).actions[(size_t)o->item];
+    return def_of(o).actions[(size_t)o->item];
 }
 
 plat_hresult plat_action_get_type(plat_action action, int32_t *type) {

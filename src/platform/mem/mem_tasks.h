@@ -19,7 +19,7 @@ struct mem_task_action {
     std::u16string arguments;  // exec actions only
 };
 
-struct mem_task_spec {
+struct mem_task_def {
     std::u16string name;
     std::u16string folder = u"\\";
     std::u16string path;      // "" = folder, "\\" unless root, name
@@ -30,7 +30,7 @@ struct mem_task_spec {
 };
 
 // Registers a task; returns its number for the calls below.
-int mem_task_add(const mem_task_spec &spec);
+int mem_task_add(const mem_task_def &def);
 // Unregisters a task: later enumerations no longer return it.
 void mem_task_remove(int task);
 // The task's stored enabled flag and how often put_Enabled changed it.
