@@ -68,6 +68,7 @@ static plat_error clear_records(plat_hkey key, const char *old_name, const char 
     } else {
         saved.found = false;
     }
+    if (!old_name) return PLAT_ERROR_SUCCESS;
     e = delete_record(key, old_name);
     if (e != PLAT_ERROR_SUCCESS && saved.found)
         plat_reg_set_value_ex_a(key, new_name, saved.type, saved.data, saved.size);

@@ -109,13 +109,23 @@ static int finish_switch(const run_location *row, const char *name, const char *
     return 0;
 }
 
+// A name that is already on may still be kept from starting by an off
+// record: the default value switched off is named "disabled", which counts
+// as on, and the session's own switch marks values off without renaming.
+static int clear_off_record(const run_location *row, const char *name) {
+    plat_error e = approve_clear(row->root, nullptr, name);
+    if (e == PLAT_ERROR_SUCCESS) return 1;
+    set_last_error("runkey: cannot clear the StartupApproved record of '%s' (0x%x)", name, e);
+    return 0;
+}
+
 static int switch_on(const run_location *row, plat_hkey key, const char *name) {
     char target[RUN_TARGET_CAP];
     if (has_off_suffix(name))
         format_narrow(target, sizeof target, "%.*s", (int)(text_length(name) - RUN_SUFFIX_LEN), name);
     else
         format_narrow(target, sizeof target, "%s", name);
-    if (iequals(target, name)) return 1;
+    if (iequals(target, name)) return clear_off_record(row, name);
     if (value_exists(key, target)) {
         set_last_error("runkey: cannot enable — '%s' already exists", target);
         return 0;

@@ -86,7 +86,7 @@ bool ansi_to_utf8(const char *text, run_utf8 *out);
 // Returns 0 (success) or the failing call's code.
 plat_error approve_write_disabled(plat_hkey root, const char *name);
 
-// Deletes `old_name`'s record and `new_name`'s record when it marks the value
-// switched off. Returns 0 or the failing call's code (then nothing is lost:
-// whatever was deleted is written back).
+// Deletes `old_name`'s record (unless it is null) and `new_name`'s record
+// when it marks the value switched off. Returns 0 or the failing call's code
+// (then nothing is lost: whatever was deleted is written back).
 plat_error approve_clear(plat_hkey root, const char *old_name, const char *new_name);

@@ -333,3 +333,50 @@ TEST_F(RunKeyToggle, EverySingleFailureCompletesOrChangesNothing) {
     }
     mem_reset();  // a faulted close is the one handle meant to stay open
 }
+
+// A value whose name is already on can still be kept from starting by an
+// off record: the default value switched off is named "disabled", which
+// counts as on, and the session's own switch may have marked any value off.
+// Switching such a value on removes that record, so that it starts again.
+TEST_F(RunKeyToggle, OnClearsAnOffRecordOfAnEnabledName) {
+    struct row {
+        const char *name;
+        std::vector<uint8_t> record;  // empty: none
+        bool record_stays;
+    } rows[] = {
+        {"Updater", off_record(5), false},
+        {"Updater", on_record, true},
+        {"Updater", {}, false},
+        {"disabled", off_record(5), false},
+    };
+    for (const row &r : rows) {
+        mem_reset();
+        mem_reg_put_string(HKCU, RUN, r.name, "c");
+        mem_reg_put_a(HKCU, APPROVED, "Other", PLAT_REG_BINARY, off_record(7).data(), RUN_APPROVED_SIZE);
+        if (!r.record.empty())
+            mem_reg_put_a(HKCU, APPROVED, r.name, PLAT_REG_BINARY, r.record.data(), r.record.size());
+        EXPECT_EQ(toggle(run_id(1, RUN, r.name), 1), 1) << r.name << ": " << quorvel_last_error();
+        EXPECT_EQ(names_of(HKCU, RUN), std::vector<std::string>{r.name});
+        EXPECT_EQ(bytes_of(HKCU, APPROVED, r.name), r.record_stays ? r.record : std::vector<uint8_t>()) << r.name;
+        EXPECT_EQ(bytes_of(HKCU, APPROVED, "Other"), off_record(7)) << r.name;
+    }
+}
+
+TEST_F(RunKeyToggle, DefaultValueOffThenOnStartsAgain) {
+    mem_reg_put_string(HKCU, RUN, "", "c");
+    ASSERT_EQ(toggle(run_id(1, RUN, ""), 0), 1) << quorvel_last_error();
+    ASSERT_EQ(bytes_of(HKCU, APPROVED, "disabled"), off_record(now));
+    ASSERT_EQ(toggle(run_id(1, RUN, "disabled"), 1), 1) << quorvel_last_error();
+    EXPECT_EQ(names_of(HKCU, RUN), std::vector<std::string>{"disabled"});
+    EXPECT_TRUE(mem_reg_values(HKCU, APPROVED).empty());
+}
+
+TEST_F(RunKeyToggle, AnOffRecordThatCannotBeClearedFailsTheSwitch) {
+    mem_reg_put_string(HKCU, RUN, "Updater", "c");
+    mem_reg_put_a(HKCU, APPROVED, "Updater", PLAT_REG_BINARY, off_record(5).data(), RUN_APPROVED_SIZE);
+    run_snapshot before = snapshot();
+    mem_fail("RegDeleteValueA", PLAT_ERROR_ACCESS_DENIED);
+    EXPECT_EQ(toggle(run_id(1, RUN, "Updater"), 1), 0);
+    EXPECT_STREQ(quorvel_last_error(), "runkey: cannot clear the StartupApproved record of 'Updater' (0x5)");
+    EXPECT_TRUE(same_snapshot(before, snapshot()));
+}
