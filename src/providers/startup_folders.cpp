@@ -58,12 +58,23 @@ char *find_entry_path(uint64_t key) {
     return search.found;
 }
 
+// 1 when `rest` is a file name, or "disabled\" and a file name: what
+// follows a folder's path in the paths its own walk forms.
+int lies_directly_in(const char *rest) {
+    if (strncmp(rest, "disabled\\", 9) == 0) rest += 9;
+    return *rest && !strchr(rest, '\\');
+}
+
 // The folder the entry lies in. Its path must be followed by a separator,
-// so that a folder named like the start of another one cannot claim it.
+// so that a folder named like the start of another one cannot claim it,
+// and then by the name alone (or "disabled\" and the name), so that a
+// folder holding another one does not claim that one's shortcuts.
 const startup_folder *folder_holding(const startup_folder_list *list, const char *full_path) {
     for (int i = 0; i < list->count; i++) {
         size_t n = strlen(list->folders[i].path);
-        if (strncmp(full_path, list->folders[i].path, n) == 0 && full_path[n] == '\\') return &list->folders[i];
+        if (strncmp(full_path, list->folders[i].path, n) == 0 && full_path[n] == '\\' &&
+            lies_directly_in(full_path + n + 1))
+            return &list->folders[i];
     }
     return nullptr;
 }

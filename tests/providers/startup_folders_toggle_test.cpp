@@ -186,6 +186,26 @@ TEST_F(StartupToggle, FolderPrefixNeedsASeparator) {
     EXPECT_FALSE(mem_files_exists(user_path("disabled").c_str()));
 }
 
+// A folder that lies inside another (an all-users folder placed in the
+// user's) keeps its own shortcuts: the outer folder is a prefix of their
+// paths, but they do not lie in it or in its "disabled" subfolder.
+TEST_F(StartupToggle, NestedFolderKeepsItsShortcuts) {
+    std::string common = user_path("Shared");
+    mem_files_set_common_startup(PLAT_S_OK, common.c_str());
+    add_shortcut(notes);
+    ASSERT_TRUE(mem_files_add_shortcut((common + "\\Notes.lnk").c_str(), "C:\\shared.exe", ""));
+    ASSERT_EQ(toggle(common + "\\Notes.lnk", 0), 1) << error_text();
+    EXPECT_EQ(target_of(notes), "C:\\Apps\\Notes.lnk");
+    EXPECT_EQ(target_of(common + "\\disabled\\Notes.lnk"), "C:\\shared.exe");
+    EXPECT_FALSE(mem_files_exists(notes_off.c_str()));
+
+    // Back on: the outer folder would call it enabled already and move nothing.
+    ASSERT_EQ(toggle(common + "\\disabled\\Notes.lnk", 1), 1) << error_text();
+    EXPECT_EQ(target_of(common + "\\Notes.lnk"), "C:\\shared.exe");
+    EXPECT_FALSE(mem_files_exists((common + "\\disabled").c_str()));
+    EXPECT_EQ(target_of(notes), "C:\\Apps\\Notes.lnk");
+}
+
 TEST_F(StartupToggle, NonAsciiNamesBothWays) {
     const std::string profile = "C:\\Users\\J\xc3\xbcrgen";
     const std::string folder = profile + "\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\Startup";
