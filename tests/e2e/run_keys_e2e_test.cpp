@@ -345,3 +345,20 @@ TEST(E2eRunKeys, KnownIdentifiers) {
         EXPECT_TRUE(found) << r.id;
     }
 }
+
+// A value whose name is on but whose record marks it off (as the system's
+// own switch leaves it) starts again once switched on: the record goes.
+TEST(E2eRunKeys, OnRemovesAnOffRecordOfAnEnabledName) {
+    const quorvel_dll &dll = the_dll();
+    ASSERT_TRUE(dll.ok()) << dll.failure;
+    cleanup guard({L"QvMarked"});
+    const char command[] = "C:\\m.exe";
+    const BYTE off[12] = {3, 0, 0, 0, 1, 2, 3, 4, 5, 6, 7, 1};
+    ASSERT_TRUE(write_a(HKEY_CURRENT_USER, "QvMarked", REG_SZ, command, sizeof command));
+    ASSERT_TRUE(write_a(HKEY_CURRENT_USER, "QvMarked", REG_BINARY, off, sizeof off,
+                        "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\Run"));
+    ASSERT_TRUE(read_value(HKEY_CURRENT_USER, approved_path, L"QvMarked").found);
+    ASSERT_EQ(dll.set_enabled(run_id(1, "QvMarked").c_str(), 1), 1) << dll.last_error();
+    EXPECT_FALSE(read_value(HKEY_CURRENT_USER, approved_path, L"QvMarked").found);
+    EXPECT_TRUE(read_value(HKEY_CURRENT_USER, run_path, L"QvMarked").found);
+}
