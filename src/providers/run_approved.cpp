@@ -75,6 +75,18 @@ static plat_error clear_records(plat_hkey key, const char *old_name, const char 
     return e;
 }
 
+plat_error approve_ensure_disabled(plat_hkey root, const char *name) {
+    plat_hkey key = nullptr;
+    plat_error e = plat_reg_open_key_ex_a(root, RUN_APPROVED_SUBKEY, 0, PLAT_KEY_READ, &key);
+    if (e == PLAT_ERROR_FILE_NOT_FOUND) return approve_write_disabled(root, name);
+    if (e != PLAT_ERROR_SUCCESS) return e;
+    approve_record r;
+    e = read_record(key, name, &r);
+    plat_reg_close_key(key);
+    if (e != PLAT_ERROR_SUCCESS) return e;
+    return marks_off(&r) ? PLAT_ERROR_SUCCESS : approve_write_disabled(root, name);
+}
+
 plat_error approve_clear(plat_hkey root, const char *old_name, const char *new_name) {
     plat_hkey key = nullptr;
     plat_error e = plat_reg_open_key_ex_a(root, RUN_APPROVED_SUBKEY, 0, PLAT_KEY_READ | PLAT_KEY_SET_VALUE, &key);

@@ -134,8 +134,17 @@ static int switch_on(const run_location *row, plat_hkey key, const char *name) {
     return finish_switch(row, name, target, 1);
 }
 
+// A name that is already off still starts unless a record marks it off
+// (the system's own switch may have set it on again).
+static int ensure_off_record(const run_location *row, const char *name) {
+    plat_error e = approve_ensure_disabled(row->root, name);
+    if (e == PLAT_ERROR_SUCCESS) return 1;
+    set_last_error("runkey: cannot write the StartupApproved record of '%s' (0x%x)", name, e);
+    return 0;
+}
+
 static int switch_off(const run_location *row, plat_hkey key, const char *name) {
-    if (has_off_suffix(name)) return 1;
+    if (has_off_suffix(name)) return ensure_off_record(row, name);
     char target[RUN_TARGET_CAP];
     format_narrow(target, sizeof target, "%s" RUN_SUFFIX, name);
     // Reporting success here would show the item as off while it still starts.

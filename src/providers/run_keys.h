@@ -86,6 +86,10 @@ bool ansi_to_utf8(const char *text, run_utf8 *out);
 // Returns 0 (success) or the failing call's code.
 plat_error approve_write_disabled(plat_hkey root, const char *name);
 
+// Writes the "switched off" record for `name` unless one already marks it
+// off (that one, and its time, stay). Returns 0 or the failing call's code.
+plat_error approve_ensure_disabled(plat_hkey root, const char *name);
+
 // Deletes `old_name`'s record (unless it is null) and `new_name`'s record
 // when it marks the value switched off. Returns 0 or the failing call's code
 // (then nothing is lost: whatever was deleted is written back).

@@ -97,6 +97,8 @@ TEST_F(RunKeyToggle, NothingToChangeReturnsOneWithoutWrites) {
     for (const row &r : rows) {
         mem_reset();
         mem_reg_put_string(HKCU, RUN, r.name, "c");
+        // An off name is fully off with its record, as switching it off leaves it.
+        if (!r.enabled) mem_reg_put_a(HKCU, APPROVED, r.name, PLAT_REG_BINARY, off_record(1).data(), 12);
         EXPECT_EQ(toggle(run_id(1, RUN, r.name), r.enabled), 1) << r.name;
         EXPECT_EQ(writes(), 0) << r.name;
         EXPECT_EQ(names_of(HKCU, RUN), std::vector<std::string>{r.name});
@@ -378,5 +380,41 @@ TEST_F(RunKeyToggle, AnOffRecordThatCannotBeClearedFailsTheSwitch) {
     mem_fail("RegDeleteValueA", PLAT_ERROR_ACCESS_DENIED);
     EXPECT_EQ(toggle(run_id(1, RUN, "Updater"), 1), 0);
     EXPECT_STREQ(quorvel_last_error(), "runkey: cannot clear the StartupApproved record of 'Updater' (0x5)");
+    EXPECT_TRUE(same_snapshot(before, snapshot()));
+}
+
+// A name that is already off is not enough: the session start runs it
+// unless a record marks it off (one set on again by the system's own switch
+// says 02). Switching it off writes that record, and keeps one already off.
+TEST_F(RunKeyToggle, OffWritesAMissingOffRecordOfADisabledName) {
+    struct row {
+        const char *name;
+        std::vector<uint8_t> record;  // empty: none
+        std::vector<uint8_t> after;
+    } rows[] = {
+        {"Updaterdisabled", {}, off_record(0x01DB2A3B4C5D6E7Full)},
+        {"UpdaterDISABLED", on_record, off_record(0x01DB2A3B4C5D6E7Full)},
+        {"Updaterdisabled", off_record(5), off_record(5)},
+    };
+    for (const row &r : rows) {
+        mem_reset();
+        mem_set_file_time(now);
+        mem_reg_put_string(HKLM, RUN, r.name, "c");
+        if (!r.record.empty())
+            mem_reg_put_a(HKLM, APPROVED, r.name, PLAT_REG_BINARY, r.record.data(), r.record.size());
+        EXPECT_EQ(toggle(run_id(0, RUN, r.name), 0), 1) << r.name << ": " << quorvel_last_error();
+        EXPECT_EQ(names_of(HKLM, RUN), std::vector<std::string>{r.name});
+        EXPECT_EQ(bytes_of(HKLM, APPROVED, r.name), r.after) << r.name;
+        EXPECT_TRUE(mem_reg_values(HKCU, APPROVED).empty());
+    }
+}
+
+TEST_F(RunKeyToggle, AnOffRecordThatCannotBeWrittenFailsTheSwitch) {
+    mem_reg_put_string(HKCU, RUN, "Updaterdisabled", "c");
+    run_snapshot before = snapshot();
+    mem_fail("RegSetValueExA", PLAT_ERROR_ACCESS_DENIED);
+    EXPECT_EQ(toggle(run_id(1, RUN, "Updaterdisabled"), 0), 0);
+    EXPECT_STREQ(quorvel_last_error(),
+                 "runkey: cannot write the StartupApproved record of 'Updaterdisabled' (0x5)");
     EXPECT_TRUE(same_snapshot(before, snapshot()));
 }
