@@ -362,3 +362,21 @@ TEST(E2eRunKeys, OnRemovesAnOffRecordOfAnEnabledName) {
     EXPECT_FALSE(read_value(HKEY_CURRENT_USER, approved_path, L"QvMarked").found);
     EXPECT_TRUE(read_value(HKEY_CURRENT_USER, run_path, L"QvMarked").found);
 }
+
+// A value already named off whose record says on (the system's own switch
+// set it on again) gets an off record when switched off.
+TEST(E2eRunKeys, OffWritesAMissingOffRecordOfADisabledName) {
+    const quorvel_dll &dll = the_dll();
+    ASSERT_TRUE(dll.ok()) << dll.failure;
+    cleanup guard({L"QvNamedOffdisabled"});
+    const char command[] = "C:\\n.exe";
+    const BYTE on[12] = {2};
+    ASSERT_TRUE(write_a(HKEY_CURRENT_USER, "QvNamedOffdisabled", REG_SZ, command, sizeof command));
+    ASSERT_TRUE(write_a(HKEY_CURRENT_USER, "QvNamedOffdisabled", REG_BINARY, on, sizeof on,
+                        "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\Run"));
+    uint64_t before = file_time_now();
+    ASSERT_EQ(dll.set_enabled(run_id(1, "QvNamedOffdisabled").c_str(), 0), 1) << dll.last_error();
+    uint64_t after = file_time_now();
+    expect_off_record(HKEY_CURRENT_USER, L"QvNamedOffdisabled", before, after);
+    EXPECT_TRUE(read_value(HKEY_CURRENT_USER, run_path, L"QvNamedOffdisabled").found);
+}
