@@ -7,24 +7,13 @@
 #include <string>
 #include <vector>
 
-#include "interface/listing.h"
+#include "interface/listing_support.h"
 #include "test_support.h"
 
 namespace {
 
-// The text collect_entries would return for `entries`: the written
-// document, or its "[]" fallback when the write fails.
-std::string listing_bytes(const std::vector<startup_entry> &entries) {
-    yyjson_mut_doc *doc = yyjson_mut_doc_new(nullptr);
-    listing list = {doc, yyjson_mut_arr(doc)};
-    yyjson_mut_doc_set_root(doc, list.root);
-    for (const startup_entry &e : entries) append_entry(&list, &e);
-    char *text = yyjson_mut_write(doc, YYJSON_WRITE_NOFLAG, nullptr);
-    yyjson_mut_doc_free(doc);
-    std::string s = text ? text : "[]";
-    free(text);
-    return s;
-}
+// The text collect_entries would return: the "[]" fallback on a failed write.
+std::string listing_bytes(const std::vector<startup_entry> &entries) { return written_listing(entries, "[]"); }
 
 std::string object(const std::string &name_json, const std::string &command_json, bool enabled) {
     return "{\"id\":\"startup:00000000000000ff\",\"source\":\"startup\",\"name\":\"" + name_json +

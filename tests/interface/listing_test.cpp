@@ -6,21 +6,13 @@
 
 #include "interface/entry_id.h"
 #include "interface/listing.h"
+#include "interface/listing_support.h"
 #include "test_support.h"
 
 namespace {
 
-// Builds a document as collect_entries does, appends `entries` and writes it.
 std::string write_entries(const std::vector<startup_entry> &entries) {
-    yyjson_mut_doc *doc = yyjson_mut_doc_new(nullptr);
-    listing list = {doc, yyjson_mut_arr(doc)};
-    yyjson_mut_doc_set_root(doc, list.root);
-    for (const startup_entry &e : entries) append_entry(&list, &e);
-    char *text = yyjson_mut_write(doc, YYJSON_WRITE_NOFLAG, nullptr);
-    yyjson_mut_doc_free(doc);
-    std::string s = text ? text : "<write failed>";
-    free(text);
-    return s;
+    return written_listing(entries, "<write failed>");
 }
 
 std::string one_name(const char *name) {

@@ -10,6 +10,7 @@
 #include <unordered_map>
 
 #include "../platform_files.h"
+#include "mem_convert.h"
 #include "mem_machine.h"
 
 namespace {
@@ -62,50 +63,10 @@ file_system &fs() {
 
 thread_local plat_error last_error = 0;
 
-// Set-up text is trusted UTF-8; this plain decoder keeps the set-up from
-// counting (or consuming faults of) the platform converter.
-std::u16string widen(const char *s) {
-    std::u16string out;
-    const unsigned char *p = (const unsigned char *)s;
-    while (p && *p) {
-        unsigned cp = *p++;
-        int more = cp >= 0xF0 ? 3 : cp >= 0xE0 ? 2 : cp >= 0xC0 ? 1 : 0;
-        if (more) cp &= 0x3F >> more;
-        for (; more > 0 && (*p & 0xC0) == 0x80; more--) cp = (cp << 6) | (*p++ & 0x3F);
-        if (cp >= 0x10000) {
-            cp -= 0x10000;
-            out += (char16_t)(0xD800 + (cp >> 10));
-            out += (char16_t)(0xDC00 + (cp & 0x3FF));
-        } else {
-            out += (char16_t)cp;
-        }
-    }
-    return out;
-}
-
-std::string narrow(const std::u16string &s) {
-    std::string out;
-    for (size_t i = 0; i < s.size(); i++) {
-        unsigned cp = s[i];
-        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < s.size()) cp = 0x10000 + ((cp - 0xD800) << 10) + (s[++i] - 0xDC00);
-        if (cp < 0x80) {
-            out += (char)cp;
-        } else if (cp < 0x800) {
-            out += (char)(0xC0 | (cp >> 6));
-            out += (char)(0x80 | (cp & 0x3F));
-        } else if (cp < 0x10000) {
-            out += (char)(0xE0 | (cp >> 12));
-            out += (char)(0x80 | ((cp >> 6) & 0x3F));
-            out += (char)(0x80 | (cp & 0x3F));
-        } else {
-            out += (char)(0xF0 | (cp >> 18));
-            out += (char)(0x80 | ((cp >> 12) & 0x3F));
-            out += (char)(0x80 | ((cp >> 6) & 0x3F));
-            out += (char)(0x80 | (cp & 0x3F));
-        }
-    }
-    return out;
-}
+// Set-up text is UTF-8, converted without counting (or consuming faults
+// of) the platform converter.
+std::u16string widen(const char *s) { return s ? mem_widen(s) : std::u16string(); }
+std::string narrow(const std::u16string &s) { return mem_narrow(s); }
 
 char16_t fold(char16_t c) { return (c >= u'A' && c <= u'Z') ? (char16_t)(c + 0x20) : c; }
 
