@@ -1,7 +1,6 @@
 // The library's own building blocks, without any platform work: the
 // identifier hashes, the UTF-8/UTF-16 conversions, wide path formatting and
 // the listing writer (append_entry into a document, then the compact write).
-#include <yyjson.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -99,15 +98,13 @@ struct sample_entries {
 };
 
 char *write_listing(const sample_entries &s) {
-    yyjson_mut_doc *doc = yyjson_mut_doc_new(nullptr);
-    listing list = {doc, yyjson_mut_arr(doc)};
-    yyjson_mut_doc_set_root(doc, list.root);
+    listing list;
+    listing_begin(&list);
     for (size_t i = 0; i < s.ids.size(); i++) {
         startup_entry e = {s.ids[i].c_str(), "runkey", s.names[i].c_str(), s.commands[i].c_str(), true};
         append_entry(&list, &e);
     }
-    char *text = yyjson_mut_write(doc, YYJSON_WRITE_NOFLAG, nullptr);
-    yyjson_mut_doc_free(doc);
+    char *text = listing_finish(&list);
     return text;
 }
 

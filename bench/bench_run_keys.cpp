@@ -1,7 +1,6 @@
 // The run-key provider over the in-memory registry: listing N values of the
 // current user's Run key, and switching the last of them off and on again,
 // each beside a baseline that makes the same registry and code-page calls.
-#include <yyjson.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -25,12 +24,10 @@ const char approved_subkey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Ex
 // ---- listing ----
 
 char *list_run_keys() {
-    yyjson_mut_doc *doc = yyjson_mut_doc_new(nullptr);
-    listing list = {doc, yyjson_mut_arr(doc)};
-    yyjson_mut_doc_set_root(doc, list.root);
+    listing list;
+    listing_begin(&list);
     list_run_entries(&list);
-    char *text = yyjson_mut_write(doc, YYJSON_WRITE_NOFLAG, nullptr);
-    yyjson_mut_doc_free(doc);
+    char *text = listing_finish(&list);
     return text;
 }
 

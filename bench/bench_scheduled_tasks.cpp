@@ -2,7 +2,6 @@
 // root-folder tasks with a logon trigger and one exec action, and switching
 // the last of them off and on, each beside a baseline that makes the same
 // COM, Task Scheduler and conversion calls.
-#include <yyjson.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -27,13 +26,11 @@ void bare_list_tasks() {
 }
 
 char *list_tasks() {
-    yyjson_mut_doc *doc = yyjson_mut_doc_new(nullptr);
-    listing list = {doc, yyjson_mut_arr(doc)};
-    yyjson_mut_doc_set_root(doc, list.root);
+    listing list;
+    listing_begin(&list);
     list_task_entries(&list);
     com_leave();  // as the listing does after its last provider
-    char *text = yyjson_mut_write(doc, YYJSON_WRITE_NOFLAG, nullptr);
-    yyjson_mut_doc_free(doc);
+    char *text = listing_finish(&list);
     return text;
 }
 

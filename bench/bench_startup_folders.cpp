@@ -1,7 +1,6 @@
 // The startup-folder provider over the in-memory file tree and Shell Link:
 // listing N shortcuts of the current user's Startup folder, beside a
 // baseline that makes the same shell, search, conversion and COM calls.
-#include <yyjson.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -29,13 +28,11 @@ void bare_list_startup() {
 }
 
 char *list_startup() {
-    yyjson_mut_doc *doc = yyjson_mut_doc_new(nullptr);
-    listing list = {doc, yyjson_mut_arr(doc)};
-    yyjson_mut_doc_set_root(doc, list.root);
+    listing list;
+    listing_begin(&list);
     list_startup_entries(&list);
     com_leave();  // as the listing does after its last provider
-    char *text = yyjson_mut_write(doc, YYJSON_WRITE_NOFLAG, nullptr);
-    yyjson_mut_doc_free(doc);
+    char *text = listing_finish(&list);
     return text;
 }
 

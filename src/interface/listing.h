@@ -23,6 +23,15 @@ struct listing {
 // The listing text (new heap memory), or null when memory is exhausted.
 char *collect_entries();
 
+// Creates the document with its root array (root left null when the array
+// cannot be made); false, with nothing made, when the document cannot be.
+bool listing_begin(listing *list);
+
+// Writes the document as compact JSON and frees it, whether or not the
+// write succeeded. The text is new heap memory held in a block of its own
+// length; null when the write failed (text that is not UTF-8, no memory).
+char *listing_finish(listing *list);
+
 // Adds one object at the end of the root array; failures drop the entry
 // or a member silently.
 void append_entry(listing *list, const startup_entry *entry);

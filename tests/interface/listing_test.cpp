@@ -1,6 +1,8 @@
+#include <malloc.h>
 #include <yyjson.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -13,6 +15,15 @@ namespace {
 
 std::string write_entries(const std::vector<startup_entry> &entries) {
     return written_listing(entries, "<write failed>");
+}
+
+// Bytes the heap set aside for a block (at least what was asked for).
+size_t heap_block_size(void *p) {
+#ifdef _WIN32
+    return _msize(p);
+#else
+    return malloc_usable_size(p);
+#endif
 }
 
 std::string one_name(const char *name) {
@@ -73,16 +84,14 @@ TEST(Listing, EntriesKeepAppendOrderAndDuplicates) {
 }
 
 TEST(Listing, ProviderBuffersMayBeReusedAfterAppend) {
-    yyjson_mut_doc *doc = yyjson_mut_doc_new(nullptr);
-    listing list = {doc, yyjson_mut_arr(doc)};
-    yyjson_mut_doc_set_root(doc, list.root);
+    listing list;
+    ASSERT_TRUE(listing_begin(&list));
     char name[8] = "first";
     startup_entry e = {"i", "runkey", name, "c", true};
     append_entry(&list, &e);
     snprintf(name, sizeof name, "second");
     append_entry(&list, &e);
-    char *text = yyjson_mut_write(doc, 0, nullptr);
-    yyjson_mut_doc_free(doc);
+    char *text = listing_finish(&list);
     std::string s = text;
     free(text);
     EXPECT_NE(s.find("\"name\":\"first\""), std::string::npos);
@@ -94,6 +103,22 @@ TEST(Listing, WithoutRootArrayTheWriteFails) {
     listing list = {doc, nullptr};
     startup_entry e = {"i", "runkey", "n", "c", true};
     append_entry(&list, &e);  // attached to nothing, must not crash
-    EXPECT_EQ(yyjson_mut_write(doc, 0, nullptr), nullptr);
-    yyjson_mut_doc_free(doc);
+    EXPECT_EQ(listing_finish(&list), nullptr);
+}
+
+// The writer sizes its buffer from the document, at well over twice the
+// text; a host keeps the listing as long as it likes, so the block that
+// holds it must be the text's own length (and still the text, unchanged).
+TEST(Listing, TextIsHeldInABlockOfItsOwnLength) {
+    const startup_entry e = {"runkey:0123456789abcdef", "runkey", "Tool", "C:\\Tools\\tool.exe", true};
+    std::vector<startup_entry> entries(500, e);
+    std::string expected = write_entries(entries);
+    listing list;
+    ASSERT_TRUE(listing_begin(&list));
+    for (const startup_entry &x : entries) append_entry(&list, &x);
+    char *text = listing_finish(&list);
+    ASSERT_NE(text, nullptr);
+    EXPECT_EQ(std::string(text), expected);
+    EXPECT_LT(heap_block_size(text), strlen(text) + 64);
+    free(text);
 }

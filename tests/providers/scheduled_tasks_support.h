@@ -54,13 +54,11 @@ inline std::vector<task_row> parse_rows(const std::string &text) {
 // Runs the task provider alone into a fresh document, then leaves COM as the
 // listing does; returns the written text.
 inline std::string list_tasks_only() {
-    yyjson_mut_doc *doc = yyjson_mut_doc_new(nullptr);
-    listing list = {doc, yyjson_mut_arr(doc)};
-    yyjson_mut_doc_set_root(doc, list.root);
+    listing list;
+    listing_begin(&list);
     list_task_entries(&list);
     com_leave();
-    char *text = yyjson_mut_write(doc, YYJSON_WRITE_NOFLAG, nullptr);
-    yyjson_mut_doc_free(doc);
+    char *text = listing_finish(&list);
     std::string s = text ? text : "<write failed>";
     free(text);
     return s;

@@ -19,11 +19,12 @@ class OomEntry : public HookedTest {};
 class OomText : public HookedTest {};
 
 // The listing of an empty machine: where it allocates the document first,
-// the root array second and the output text last.
+// the root array second, then the output text and last its shrink to the
+// text's length. Negative positions count back from the last allocation.
 TEST_F(OomListing, DocumentRootArrayWriteAndFallbackCopies) {
     long total = list_under_hook(0).counted;
-    ASSERT_GE(total, 3) << "document, root array and text at least";
-    const long last = -1;
+    ASSERT_GE(total, 4) << "document, root array, text and its shrink at least";
+    const long write = -2, shrink = -1;
     struct row {
         const char *what;
         long nth, times;
@@ -34,13 +35,14 @@ TEST_F(OomListing, DocumentRootArrayWriteAndFallbackCopies) {
         {"document and its \"[]\" copy", 1, 2, false, "provider collect failed"},
         {"document and every copy", 1, -1, true, "provider collect failed"},
         {"root array", 2, 1, false, nullptr},
-        {"write", last, 1, false, nullptr},
-        {"write and its \"[]\" copy", last, 2, false, "provider collect failed"},
-        {"write and every copy", last, -1, true, "provider collect failed"},
+        {"write", write, 1, false, nullptr},
+        {"write and its \"[]\" copy", write, 2, false, "provider collect failed"},
+        {"write and every copy", write, -1, true, "provider collect failed"},
+        {"shrink (the written text is kept)", shrink, 1, false, nullptr},
     };
     for (const row &r : rows) {
         const char *planted = plant_message();
-        long nth = r.nth == last ? total : r.nth;
+        long nth = r.nth < 0 ? total + 1 + r.nth : r.nth;
         listing_outcome out = list_under_hook(nth, r.times);
         EXPECT_GE(out.failed, 1) << r.what << ": the fault was never reached";
         EXPECT_EQ(out.null, r.null) << r.what;
