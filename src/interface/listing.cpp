@@ -13,6 +13,7 @@
 bool listing_begin(listing *list) {
     list->doc = yyjson_mut_doc_new(nullptr);
     list->root = list->doc ? yyjson_mut_arr(list->doc) : nullptr;
+    list->values = list->text_bytes = 0;
     if (list->root) yyjson_mut_doc_set_root(list->doc, list->root);
     return list->doc != nullptr;
 }
@@ -29,7 +30,7 @@ static char *fit_to_length(char *text) {
 char *listing_finish(listing *list) {
     char *text = yyjson_mut_write(list->doc, YYJSON_WRITE_NOFLAG, nullptr);
     yyjson_mut_doc_free(list->doc);
-    *list = {nullptr, nullptr};
+    *list = {nullptr, nullptr, 0, 0};
     return fit_to_length(text);
 }
 
@@ -48,17 +49,33 @@ char *collect_entries() {
     return text ? text : dup_string("[]");
 }
 
-static void add_text(yyjson_mut_doc *doc, yyjson_mut_val *obj, const char *key, const char *value) {
-    if (value) yyjson_mut_obj_add_strcpy(doc, obj, key, value);
+static void add_text(listing *list, yyjson_mut_val *obj, const char *key, const char *value) {
+    if (!value) return;
+    yyjson_mut_obj_add_strcpy(list->doc, obj, key, value);
+    list->values += 2;
+    list->text_bytes += strlen(value) + 1;
+}
+
+// Left alone, the pools double: up to half of each would sit unused, and
+// the writer sizes its buffer from the value pool, so that slack shows a
+// second time at the peak. A next chunk of a quarter of what the entries
+// already hold keeps both within a quarter of the document's real size.
+static void size_next_chunks(listing *list) {
+    const size_t least_values = 16, least_bytes = 256;  // the pools' own first sizes
+    size_t values = list->values / 4, bytes = list->text_bytes / 4;
+    yyjson_mut_doc_set_val_pool_size(list->doc, values > least_values ? values : least_values);
+    yyjson_mut_doc_set_str_pool_size(list->doc, bytes > least_bytes ? bytes : least_bytes);
 }
 
 void append_entry(listing *list, const startup_entry *entry) {
     yyjson_mut_val *obj = yyjson_mut_obj(list->doc);
     if (!obj) return;
-    add_text(list->doc, obj, "id", entry->id);
-    add_text(list->doc, obj, "source", entry->source);
-    add_text(list->doc, obj, "name", entry->name);
-    add_text(list->doc, obj, "command", entry->command);
+    add_text(list, obj, "id", entry->id);
+    add_text(list, obj, "source", entry->source);
+    add_text(list, obj, "name", entry->name);
+    add_text(list, obj, "command", entry->command);
     yyjson_mut_obj_add_bool(list->doc, obj, "enabled", entry->enabled);
+    list->values += 3;
     if (list->root) yyjson_mut_arr_append(list->root, obj);
+    size_next_chunks(list);
 }

@@ -1,6 +1,8 @@
 // The listing document: one JSON array with one object per autostart item.
 #pragma once
 
+#include <cstddef>
+
 struct yyjson_mut_doc;
 struct yyjson_mut_val;
 
@@ -18,6 +20,8 @@ struct startup_entry {
 struct listing {
     yyjson_mut_doc *doc;
     yyjson_mut_val *root;  // null when the root array could not be made
+    size_t values = 0;      // document values and text bytes the entries
+    size_t text_bytes = 0;  // hold so far, which size the pools' next chunks
 };
 
 // The listing text (new heap memory), or null when memory is exhausted.

@@ -122,3 +122,28 @@ TEST(Listing, TextIsHeldInABlockOfItsOwnLength) {
     EXPECT_LT(heap_block_size(text), strlen(text) + 64);
     free(text);
 }
+
+// Bytes held by the chunks of one of the document's pools.
+template <class Chunk>
+size_t pool_bytes(const Chunk *chunk) {
+    size_t bytes = 0;
+    for (; chunk; chunk = chunk->next) bytes += chunk->chunk_size;
+    return bytes;
+}
+
+// The writer sizes its buffer from the value pool, so room spare there
+// counts twice at the listing's peak: the pools grow by a quarter of what
+// the entries hold, never by doubling, whatever the number of entries.
+TEST(Listing, PoolsHoldLittleMoreThanTheEntries) {
+    const startup_entry e = {"runkey:0123456789abcdef", "runkey", "Tool", "C:\\Tools\\tool.exe --tray", true};
+    const size_t text_per_entry = 24 + 7 + 5 + 25;
+    for (size_t n : {200, 700, 1500, 3000, 6000, 12000}) {
+        listing list;
+        ASSERT_TRUE(listing_begin(&list));
+        for (size_t i = 0; i < n; i++) append_entry(&list, &e);
+        size_t values = (1 + 11 * n) * sizeof(yyjson_mut_val), text = n * text_per_entry;
+        EXPECT_LE(pool_bytes(list.doc->val_pool.chunks), values + values / 4 + 64 * sizeof(yyjson_mut_val)) << n;
+        EXPECT_LE(pool_bytes(list.doc->str_pool.chunks), text + text / 4 + 1024) << n;
+        free(listing_finish(&list));
+    }
+}
