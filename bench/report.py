@@ -77,7 +77,7 @@ def listing_table(lines, found, heading, kind):
 def memory_table(lines, found):
     lines += ["## Memory of the listings", "",
               "| benchmark | N | JSON bytes/item | allocs/item | own allocs/item | peak heap / JSON | own peak / JSON "
-              "| floor / JSON | own peak / floor | text block / JSON |",
+              "| floor / JSON | peak / floor | text block / JSON |",
               "|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|"]
     for area in sorted(found):
         for n in sorted(found[area]):
@@ -90,7 +90,7 @@ def memory_table(lines, found):
             lines.append(f"| {area} | {items:,.0f} | {json_bytes / items:.0f} | {b['allocs_per_item']:.2f} | "
                          f"{b['allocs_per_item'] - bl['allocs_per_item']:.2f} | {b['peak_per_json']:.2f} | "
                          f"{own_peak / json_bytes:.2f} | {b['floor_bytes'] / json_bytes:.2f} | "
-                         f"{own_peak / b['floor_bytes']:.2f} | {b['held_bytes'] / json_bytes:.2f} |")
+                         f"{b['peak_bytes'] / b['floor_bytes']:.2f} | {b['held_bytes'] / json_bytes:.2f} |")
     lines.append("")
 
 
@@ -120,9 +120,9 @@ def main():
              "- *floor*: the least any listing built on the document the library is designed around can "
              "peak at, read back from the text: 24 bytes for the root, for each object and for each key "
              "and each member value, a copy of every string value with its terminator, and the text "
-             "itself, all alive at once while the text is written. *own peak / floor* is how far above "
-             "that the library goes (the document's pools grow by doubling and the writer sizes its "
-             "buffer from the pools).",
+             "itself, all alive at once while the text is written. *peak / floor* is how far above "
+             "that the listing goes, the in-memory machine's own blocks included (the document's pools "
+             "keep some room spare, and the writer sizes its buffer from the value pool).",
              "- *text block / JSON*: the heap block the returned text is held in, over its length: what a "
              "host keeps for as long as it holds the listing.",
              ""]
