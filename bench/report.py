@@ -122,7 +122,7 @@ def main():
              "and each member value, a copy of every string value with its terminator, and the text "
              "itself, all alive at once while the text is written. *peak / floor* is how far above "
              "that the listing goes, the in-memory machine's own blocks included (the document's pools "
-             "keep some room spare, and the writer sizes its buffer from the value pool).",
+             "keep some room spare, and the writer's buffer is larger than the text).",
              "- *text block / JSON*: the heap block the returned text is held in, over its length: what a "
              "host keeps for as long as it holds the listing.",
              ""]
@@ -152,7 +152,7 @@ def main():
         n = split(name)[1]
         per = fmt(b["ns"] / n) if n else ""
         extra = (f"{b['allocs_per_item']:.3f} | {b['peak_per_json']:.2f} | {b['floor_bytes'] / b['json_bytes']:.2f}"
-                 if "allocs_per_item" in b else " |  | ")
+                 if b.get("json_bytes") else " |  | ")
         lines.append(f"| {name} | {fmt(b['ns'])} | {per} | {extra} |")
     lines.append("")
 

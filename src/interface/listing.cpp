@@ -18,9 +18,10 @@ bool listing_begin(listing *list) {
     return list->doc != nullptr;
 }
 
-// The writer sizes its buffer from the document's value capacity, so the
-// text can sit in a block of twice its length or more; a host may keep the
-// listing for long, so the spare room goes back. A failed shrink keeps it.
+// The writer sizes its buffer at some 18 bytes per document value, so the
+// text sits in a block of up to about twice its length; a host may keep
+// the listing for long, so the spare room goes back. A failed shrink keeps
+// the text as written.
 static char *fit_to_length(char *text) {
     if (!text) return nullptr;
     char *fitted = (char *)realloc(text, strlen(text) + 1);
@@ -56,12 +57,11 @@ static void add_text(listing *list, yyjson_mut_val *obj, const char *key, const 
     list->text_bytes += strlen(value) + 1;
 }
 
-// Left alone, the pools double: up to half of each would sit unused, and
-// the writer sizes its buffer from the value pool, so that slack shows a
-// second time at the peak. A next chunk of a quarter of what the entries
-// already hold keeps both within a quarter of the document's real size.
+// Left alone, the pools double, so up to half of each can sit unused while
+// the text is written, at the listing's peak. A next chunk of a quarter of
+// what the entries already hold keeps the spare room within a quarter.
 static void size_next_chunks(listing *list) {
-    const size_t least_values = 16, least_bytes = 256;  // the pools' own first sizes
+    const size_t least_values = 15, least_bytes = 240;  // the pools' own first chunks
     size_t values = list->values / 4, bytes = list->text_bytes / 4;
     yyjson_mut_doc_set_val_pool_size(list->doc, values > least_values ? values : least_values);
     yyjson_mut_doc_set_str_pool_size(list->doc, bytes > least_bytes ? bytes : least_bytes);

@@ -106,7 +106,7 @@ TEST(Listing, WithoutRootArrayTheWriteFails) {
     EXPECT_EQ(listing_finish(&list), nullptr);
 }
 
-// The writer sizes its buffer from the document, at well over twice the
+// The writer's buffer is sized from the document, at up to about twice the
 // text; a host keeps the listing as long as it likes, so the block that
 // holds it must be the text's own length (and still the text, unchanged).
 TEST(Listing, TextIsHeldInABlockOfItsOwnLength) {
@@ -123,7 +123,8 @@ TEST(Listing, TextIsHeldInABlockOfItsOwnLength) {
     free(text);
 }
 
-// Bytes held by the chunks of one of the document's pools.
+// Bytes held by the chunks of one of the document's pools (read from
+// yyjson's own pool records, laid out alike in every version we build with).
 template <class Chunk>
 size_t pool_bytes(const Chunk *chunk) {
     size_t bytes = 0;
@@ -131,9 +132,9 @@ size_t pool_bytes(const Chunk *chunk) {
     return bytes;
 }
 
-// The writer sizes its buffer from the value pool, so room spare there
-// counts twice at the listing's peak: the pools grow by a quarter of what
-// the entries hold, never by doubling, whatever the number of entries.
+// Room spare in the pools is held through the write, at the listing's
+// peak: they grow by a quarter of what the entries hold, never by
+// doubling, whatever the number of entries.
 TEST(Listing, PoolsHoldLittleMoreThanTheEntries) {
     const startup_entry e = {"runkey:0123456789abcdef", "runkey", "Tool", "C:\\Tools\\tool.exe --tray", true};
     const size_t text_per_entry = 24 + 7 + 5 + 25;

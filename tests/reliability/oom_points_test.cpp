@@ -54,6 +54,34 @@ TEST_F(OomListing, DocumentRootArrayWriteAndFallbackCopies) {
     }
 }
 
+// The shrink of a written text is the last allocation of listing_finish;
+// when it fails the text is handed back as written, nothing lost or kept.
+TEST_F(OomListing, FailedShrinkHandsBackTheWrittenText) {
+    const startup_entry entry = {"runkey:0123456789abcdef", "runkey", "Tool", "C:\\Tools\\tool.exe", true};
+    auto finish_one = [&](long nth, long *counted) {
+        listing list;
+        listing_begin(&list);
+        append_entry(&list, &entry);
+        if (nth == 0)
+            alloc_hook::count();
+        else
+            alloc_hook::fail(nth);
+        char *text = listing_finish(&list);
+        *counted = alloc_hook::disarm();
+        std::string s = text ? text : "<null>";
+        free(text);
+        return s;
+    };
+    long total = 0, counted = 0;
+    const std::string whole = finish_one(0, &total);
+    ASSERT_GE(total, 2) << "the write and the shrink";
+    EXPECT_EQ(whole,
+              R"([{"id":"runkey:0123456789abcdef","source":"runkey","name":"Tool","command":"C:\\Tools\\tool.exe","enabled":true}])");
+    EXPECT_EQ(finish_one(total, &counted), whole);
+    EXPECT_EQ(alloc_hook::failed(), 1);
+    EXPECT_EQ(alloc_hook::live(), 0);
+}
+
 // The root array is the document's first value: its pool chunk is the
 // second allocation, which the table above relies on.
 TEST_F(OomListing, SecondAllocationIsTheRootArray) {
