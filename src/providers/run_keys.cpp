@@ -109,13 +109,16 @@ static int finish_switch(const run_location *row, const char *name, const char *
     return 0;
 }
 
-// A name that is already on may still be kept from starting by an off
-// record: the default value switched off is named "disabled", which counts
-// as on, and the session's own switch marks values off without renaming.
-static int clear_off_record(const run_location *row, const char *name) {
-    plat_error e = approve_clear(row->root, nullptr, name);
+// A name that already has the wanted state still needs a record that
+// agrees. On: an off record must go (the default value switched off is
+// named "disabled", which counts as on, and the system's own switch marks
+// values off without renaming). Off: the name alone does not stop the
+// value starting, so a record must mark it off.
+static int match_record(const run_location *row, const char *name, int enabled) {
+    plat_error e = enabled ? approve_clear(row->root, nullptr, name) : approve_ensure_disabled(row->root, name);
     if (e == PLAT_ERROR_SUCCESS) return 1;
-    set_last_error("runkey: cannot clear the StartupApproved record of '%s' (0x%x)", name, e);
+    set_last_error("runkey: cannot %s the StartupApproved record of '%s' (0x%x)", enabled ? "clear" : "write", name,
+                   e);
     return 0;
 }
 
@@ -125,7 +128,7 @@ static int switch_on(const run_location *row, plat_hkey key, const char *name) {
         format_narrow(target, sizeof target, "%.*s", (int)(text_length(name) - RUN_SUFFIX_LEN), name);
     else
         format_narrow(target, sizeof target, "%s", name);
-    if (iequals(target, name)) return clear_off_record(row, name);
+    if (iequals(target, name)) return match_record(row, name, 1);
     if (value_exists(key, target)) {
         set_last_error("runkey: cannot enable — '%s' already exists", target);
         return 0;
@@ -134,17 +137,8 @@ static int switch_on(const run_location *row, plat_hkey key, const char *name) {
     return finish_switch(row, name, target, 1);
 }
 
-// A name that is already off still starts unless a record marks it off
-// (the system's own switch may have set it on again).
-static int ensure_off_record(const run_location *row, const char *name) {
-    plat_error e = approve_ensure_disabled(row->root, name);
-    if (e == PLAT_ERROR_SUCCESS) return 1;
-    set_last_error("runkey: cannot write the StartupApproved record of '%s' (0x%x)", name, e);
-    return 0;
-}
-
 static int switch_off(const run_location *row, plat_hkey key, const char *name) {
-    if (has_off_suffix(name)) return ensure_off_record(row, name);
+    if (has_off_suffix(name)) return match_record(row, name, 0);
     char target[RUN_TARGET_CAP];
     format_narrow(target, sizeof target, "%s" RUN_SUFFIX, name);
     // Reporting success here would show the item as off while it still starts.

@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <yyjson.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,7 @@ const wchar_t *const run_path = L"Software\\Microsoft\\Windows\\CurrentVersion\\
 const wchar_t *const runonce_path = L"Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
 const wchar_t *const approved_path = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\Run";
 const char *const run_path_a = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+const char *const approved_path_a = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\Run";
 
 struct stored {
     bool found = false;
@@ -346,17 +348,20 @@ TEST(E2eRunKeys, KnownIdentifiers) {
     }
 }
 
+// A current user's string value with a StartupApproved record beside it.
+static bool put_with_record(const char *name, const char *command, const BYTE (&record)[12]) {
+    return write_a(HKEY_CURRENT_USER, name, REG_SZ, command, (DWORD)strlen(command) + 1) &&
+           write_a(HKEY_CURRENT_USER, name, REG_BINARY, record, sizeof record, approved_path_a);
+}
+
 // A value whose name is on but whose record marks it off (as the system's
 // own switch leaves it) starts again once switched on: the record goes.
 TEST(E2eRunKeys, OnRemovesAnOffRecordOfAnEnabledName) {
     const quorvel_dll &dll = the_dll();
     ASSERT_TRUE(dll.ok()) << dll.failure;
     cleanup guard({L"QvMarked"});
-    const char command[] = "C:\\m.exe";
     const BYTE off[12] = {3, 0, 0, 0, 1, 2, 3, 4, 5, 6, 7, 1};
-    ASSERT_TRUE(write_a(HKEY_CURRENT_USER, "QvMarked", REG_SZ, command, sizeof command));
-    ASSERT_TRUE(write_a(HKEY_CURRENT_USER, "QvMarked", REG_BINARY, off, sizeof off,
-                        "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\Run"));
+    ASSERT_TRUE(put_with_record("QvMarked", "C:\\m.exe", off));
     ASSERT_TRUE(read_value(HKEY_CURRENT_USER, approved_path, L"QvMarked").found);
     ASSERT_EQ(dll.set_enabled(run_id(1, "QvMarked").c_str(), 1), 1) << dll.last_error();
     EXPECT_FALSE(read_value(HKEY_CURRENT_USER, approved_path, L"QvMarked").found);
@@ -369,11 +374,8 @@ TEST(E2eRunKeys, OffWritesAMissingOffRecordOfADisabledName) {
     const quorvel_dll &dll = the_dll();
     ASSERT_TRUE(dll.ok()) << dll.failure;
     cleanup guard({L"QvNamedOffdisabled"});
-    const char command[] = "C:\\n.exe";
     const BYTE on[12] = {2};
-    ASSERT_TRUE(write_a(HKEY_CURRENT_USER, "QvNamedOffdisabled", REG_SZ, command, sizeof command));
-    ASSERT_TRUE(write_a(HKEY_CURRENT_USER, "QvNamedOffdisabled", REG_BINARY, on, sizeof on,
-                        "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\Run"));
+    ASSERT_TRUE(put_with_record("QvNamedOffdisabled", "C:\\n.exe", on));
     uint64_t before = file_time_now();
     ASSERT_EQ(dll.set_enabled(run_id(1, "QvNamedOffdisabled").c_str(), 0), 1) << dll.last_error();
     uint64_t after = file_time_now();

@@ -373,16 +373,6 @@ TEST_F(RunKeyToggle, DefaultValueOffThenOnStartsAgain) {
     EXPECT_TRUE(mem_reg_values(HKCU, APPROVED).empty());
 }
 
-TEST_F(RunKeyToggle, AnOffRecordThatCannotBeClearedFailsTheSwitch) {
-    mem_reg_put_string(HKCU, RUN, "Updater", "c");
-    mem_reg_put_a(HKCU, APPROVED, "Updater", PLAT_REG_BINARY, off_record(5).data(), RUN_APPROVED_SIZE);
-    run_snapshot before = snapshot();
-    mem_fail("RegDeleteValueA", PLAT_ERROR_ACCESS_DENIED);
-    EXPECT_EQ(toggle(run_id(1, RUN, "Updater"), 1), 0);
-    EXPECT_STREQ(quorvel_last_error(), "runkey: cannot clear the StartupApproved record of 'Updater' (0x5)");
-    EXPECT_TRUE(same_snapshot(before, snapshot()));
-}
-
 // A name that is already off is not enough: the session start runs it
 // unless a record marks it off (one set on again by the system's own switch
 // says 02). Switching it off writes that record, and keeps one already off.
@@ -409,12 +399,27 @@ TEST_F(RunKeyToggle, OffWritesAMissingOffRecordOfADisabledName) {
     }
 }
 
-TEST_F(RunKeyToggle, AnOffRecordThatCannotBeWrittenFailsTheSwitch) {
-    mem_reg_put_string(HKCU, RUN, "Updaterdisabled", "c");
-    run_snapshot before = snapshot();
-    mem_fail("RegSetValueExA", PLAT_ERROR_ACCESS_DENIED);
-    EXPECT_EQ(toggle(run_id(1, RUN, "Updaterdisabled"), 0), 0);
-    EXPECT_STREQ(quorvel_last_error(),
-                 "runkey: cannot write the StartupApproved record of 'Updaterdisabled' (0x5)");
-    EXPECT_TRUE(same_snapshot(before, snapshot()));
+// A record that cannot be made to agree with a name already in the wanted
+// state fails the switch and changes nothing.
+TEST_F(RunKeyToggle, ARecordThatCannotBeMatchedFailsTheSwitch) {
+    struct row {
+        const char *name;
+        int enabled;
+        const char *failing;
+        const char *message;
+    } rows[] = {
+        {"Updater", 1, "RegDeleteValueA", "runkey: cannot clear the StartupApproved record of 'Updater' (0x5)"},
+        {"Updaterdisabled", 0, "RegSetValueExA",
+         "runkey: cannot write the StartupApproved record of 'Updaterdisabled' (0x5)"},
+    };
+    for (const row &r : rows) {
+        mem_reset();
+        mem_reg_put_string(HKCU, RUN, r.name, "c");
+        if (r.enabled) mem_reg_put_a(HKCU, APPROVED, r.name, PLAT_REG_BINARY, off_record(5).data(), RUN_APPROVED_SIZE);
+        run_snapshot before = snapshot();
+        mem_fail(r.failing, PLAT_ERROR_ACCESS_DENIED);
+        EXPECT_EQ(toggle(run_id(1, RUN, r.name), r.enabled), 0) << r.name;
+        EXPECT_STREQ(quorvel_last_error(), r.message);
+        EXPECT_TRUE(same_snapshot(before, snapshot())) << r.name;
+    }
 }

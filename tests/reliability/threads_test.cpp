@@ -65,12 +65,12 @@ void fail(thread_report *r, const std::string &what) {
 // The calling thread's record must hold `expected` and nothing from others.
 void check_message(thread_report *r, const std::string &expected, const std::string &after) {
     if (last_error() != expected) fail(r, "after " + after + ": last_error '" + last_error() + "', not '" + expected + "'");
-    // On a thread the host initialised, the library's own entries are
-    // answered S_FALSE and, by its rule, never undone: the depth grows but
-    // the apartment stays the host's.
-    bool as_before = r->host_model < 0 ? mem_com_depth() == 0 : mem_com_depth() >= 1;
-    if (!as_before || mem_com_apartment() != r->host_model)
-        fail(r, "after " + after + ": COM not as the thread had it");
+    // The host's own level stays, in its model, and nothing of the
+    // library's is left on top of it (nor anything at all where the host
+    // entered no COM).
+    int depth = r->host_model >= 0 ? 1 : 0;
+    if (mem_com_depth() != depth || mem_com_apartment() != r->host_model)
+        fail(r, "after " + after + ": COM " + std::to_string(mem_com_depth()) + " levels deep, not as the thread had it");
 }
 
 // Finds the item in the state it should be in, listing again while a
@@ -133,11 +133,6 @@ void run_thread(int t, thread_report *r) {
     int inits = mem_thread_calls("CoInitializeEx"), uninits = mem_thread_calls("CoUninitialize");
     if (r->host_model < 0 && inits != uninits)
         fail(r, "CoInitializeEx " + std::to_string(inits) + " times, CoUninitialize " + std::to_string(uninits));
-    // The host's own level stays, and nothing of the library's piles up on it.
-    int expected_depth = r->host_model >= 0 ? 1 : 0;
-    if (mem_com_depth() != expected_depth)
-        fail(r, "COM left " + std::to_string(mem_com_depth()) + " levels deep, expected " +
-                    std::to_string(expected_depth));
     if (inits < 2) fail(r, "the library never entered COM");
     if (r->host_model >= 0) plat_co_uninitialize();
 }
