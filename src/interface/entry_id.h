@@ -4,12 +4,8 @@
 
 #include <cstdint>
 
-#define ENTRY_ID_SIZE 64
-
-uint64_t fnv1a64(const char *text);
-// fnv1a64 of the text with ASCII A-Z folded to lower case; 0 for null or
-// when the working copy cannot be allocated.
-uint64_t path_hash(const char *text);
+#include "../platform/entry_writer.h"
+#include "../platform/text_hash.h"
 
 int has_source_prefix(const char *id, const char *source);
 int parse_entry_id(const char *id, const char *source, uint64_t *value);

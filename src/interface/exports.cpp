@@ -2,9 +2,9 @@
 #include <cstdlib>
 
 #include "../../include/quorvel.h"
+#include "../platform/last_error.h"
 #include "../platform/text.h"
 #include "entry_id.h"
-#include "last_error.h"
 #include "listing.h"
 
 extern "C" {

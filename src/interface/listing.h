@@ -1,41 +1,8 @@
-// The listing document: one JSON array with one object per autostart item.
+// The listing document: one JSON array with one object per autostart item,
+// written by the entry writer below the providers.
 #pragma once
 
-#include <cstddef>
-
-struct yyjson_mut_doc;
-struct yyjson_mut_val;
-
-// One listed item as a provider hands it over. Texts are copied into the
-// document, so the provider may free them as soon as append_entry returns.
-struct startup_entry {
-    const char *id;
-    const char *source;
-    const char *name;
-    const char *command;  // null only when memory ran out
-    bool enabled;
-};
-
-// Where providers append their items.
-struct listing {
-    yyjson_mut_doc *doc;
-    yyjson_mut_val *root;  // null when the root array could not be made
-    size_t values = 0;      // document values and text bytes the entries
-    size_t text_bytes = 0;  // hold so far, which size the pools' next chunks
-};
+#include "../platform/entry_writer.h"
 
 // The listing text (new heap memory), or null when memory is exhausted.
 char *collect_entries();
-
-// Creates the document with its root array (root left null when the array
-// cannot be made); false, with nothing made, when the document cannot be.
-bool listing_begin(listing *list);
-
-// Writes the document as compact JSON and frees it, whether or not the
-// write succeeded. The text is new heap memory held in a block of its own
-// length; null when the write failed (text that is not UTF-8, no memory).
-char *listing_finish(listing *list);
-
-// Adds one object at the end of the root array; failures drop the entry
-// or a member silently.
-void append_entry(listing *list, const startup_entry *entry);

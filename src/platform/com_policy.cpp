@@ -1,6 +1,6 @@
 #include "com_policy.h"
 
-#include "../interface/last_error.h"
+#include "last_error.h"
 #include "platform.h"
 #include "platform_com.h"
 

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "../interface/last_error.h"
+#include "../platform/last_error.h"
 #include "../platform/platform_convert.h"
 #include "run_keys.h"
 

@@ -8,9 +8,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "../interface/entry_id.h"
-#include "../interface/last_error.h"
-#include "../interface/listing.h"
+#include "../platform/text_hash.h"
+#include "../platform/last_error.h"
+#include "../platform/entry_writer.h"
 #include "../platform/platform_files.h"
 #include "../platform/text.h"
 #include "providers.h"

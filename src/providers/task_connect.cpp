@@ -1,5 +1,5 @@
 // The steps that the task listing and the task toggle share.
-#include "../interface/last_error.h"
+#include "../platform/last_error.h"
 #include "../platform/com_policy.h"
 #include "../platform/text.h"
 #include "task_objects.h"

@@ -2,7 +2,7 @@
 #include <string>
 
 #include "interface/entry_id.h"
-#include "interface/last_error.h"
+#include "platform/last_error.h"
 #include "test_support.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <thread>
 #include <vector>
 
-#include "interface/last_error.h"
+#include "platform/last_error.h"
 #include "test_support.h"
 
 using ExportsTest = MachineTest;

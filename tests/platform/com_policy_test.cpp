@@ -1,7 +1,7 @@
 #include <atomic>
 #include <thread>
 
-#include "interface/last_error.h"
+#include "platform/last_error.h"
 #include "platform/com_policy.h"
 #include "platform/mem/mem_com.h"
 #include "platform/platform.h"

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "interface/last_error.h"
+#include "platform/last_error.h"
 #include "platform/mem/mem_registry.h"
 #include "providers/run_keys.h"
 #include "test_support.h"

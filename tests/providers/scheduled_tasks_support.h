@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "interface/entry_id.h"
-#include "interface/last_error.h"
+#include "platform/last_error.h"
 #include "interface/listing.h"
 #include "platform/com_policy.h"
 #include "platform/mem/mem_com.h"
