@@ -70,61 +70,70 @@ void toggle_last(long n) {
     if (!set_run_entry_enabled(hash_of(name), 0) || !set_run_entry_enabled(hash_of(off), 1)) abort();
 }
 
-void bare_wide(const char *name, char16_t *out) {
-    int units = plat_ansi_to_utf16(name, -1, nullptr, 0);
-    plat_ansi_to_utf16(name, -1, out, units);
+#define NATIVE_VIEW PLAT_KEY_WOW64_64KEY
+#define WRITE_ACCESS (PLAT_KEY_READ | PLAT_KEY_SET_VALUE | NATIVE_VIEW)
+
+void bare_wide_name(const char *name, char16_t *out) {
+    for (size_t i = 0;; i++)
+        if (!(out[i] = (unsigned char)name[i])) break;
 }
 
-// Finds the value by enumerating names up to the last one.
+// Finds the value by enumerating names up to the last one, each hashed
+// by its 8-bit form (found, and converted back).
 void bare_find(long n) {
     plat_hkey key = nullptr;
-    plat_reg_open_key_ex_a(PLAT_HKEY_CURRENT_USER, run_subkey, 0, PLAT_KEY_READ, &key);
+    plat_reg_open_key_ex_a(PLAT_HKEY_CURRENT_USER, run_subkey, 0, PLAT_KEY_READ | NATIVE_VIEW, &key);
+    static char16_t name[RUN_NAME_UNITS];
     for (uint32_t index = 0; index < (uint32_t)n; index++) {
-        char name[RUN_NAME_CAP];
-        uint32_t name_len = RUN_NAME_CAP;
-        plat_reg_enum_value_a(key, index, name, &name_len, nullptr, nullptr, nullptr);
+        uint32_t name_len = RUN_NAME_UNITS;
+        plat_reg_enum_value_w(key, index, name, &name_len, nullptr, nullptr, nullptr);
+        char ansi[64];
+        char16_t back[64];
+        int used = 0;
+        int bytes = plat_utf16_to_ansi(name, -1, nullptr, 0, &used);
+        plat_utf16_to_ansi(name, -1, ansi, bytes, &used);
+        int units = plat_ansi_to_utf16(ansi, -1, nullptr, 0);
+        plat_ansi_to_utf16(ansi, -1, back, units);
     }
     plat_reg_close_key(key);
 }
 
 // The copy under the new name and the delete of the old one.
-void bare_rename(const char *from, const char *to) {
+void bare_rename(const char16_t *from, const char16_t *to) {
     plat_hkey key = nullptr;
-    plat_reg_open_key_ex_a(PLAT_HKEY_CURRENT_USER, run_subkey, 0, PLAT_KEY_READ | PLAT_KEY_SET_VALUE, &key);
-    char16_t wfrom[64], wto[64];
-    bare_wide(from, wfrom);
-    bare_wide(to, wto);
+    plat_reg_open_key_ex_a(PLAT_HKEY_CURRENT_USER, run_subkey, 0, WRITE_ACCESS, &key);
     uint32_t type = 0, size = 0;
-    plat_reg_query_value_ex_w(key, wfrom, &type, nullptr, &size);
-    plat_reg_query_value_ex_w(key, wto, nullptr, nullptr, nullptr);
+    plat_reg_query_value_ex_w(key, from, &type, nullptr, &size);
+    plat_reg_query_value_ex_w(key, to, nullptr, nullptr, nullptr);
     static uint8_t data[1024];
-    plat_reg_query_value_ex_w(key, wfrom, &type, data, &size);
-    plat_reg_set_value_ex_w(key, wto, type, data, size);
-    plat_reg_delete_value_a(key, from);
+    plat_reg_query_value_ex_w(key, from, &type, data, &size);
+    plat_reg_set_value_ex_w(key, to, type, data, size);
+    plat_reg_delete_value_w(key, from);
     plat_reg_close_key(key);
 }
 
-void bare_switch(long n, const char *from, const char *to, bool off) {
+void bare_switch(long n, const char *from8, const char *to8, bool off) {
+    char16_t from[64], to[64];
+    bare_wide_name(from8, from);
+    bare_wide_name(to8, to);
     bare_find(n);
     plat_hkey key = nullptr;
-    plat_reg_open_key_ex_a(PLAT_HKEY_CURRENT_USER, run_subkey, 0, PLAT_KEY_READ | PLAT_KEY_SET_VALUE, &key);
-    plat_reg_query_value_ex_a(key, to, nullptr, nullptr, nullptr);
+    plat_reg_open_key_ex_a(PLAT_HKEY_CURRENT_USER, run_subkey, 0, WRITE_ACCESS, &key);
+    plat_reg_query_value_ex_w(key, to, nullptr, nullptr, nullptr);
     bare_rename(from, to);
     plat_hkey approved = nullptr;
     if (off) {
         // The record that keeps the renamed value from starting.
-        plat_reg_create_key_ex_a(PLAT_HKEY_CURRENT_USER, approved_subkey, PLAT_KEY_READ | PLAT_KEY_SET_VALUE,
-                                 &approved);
+        plat_reg_create_key_ex_a(PLAT_HKEY_CURRENT_USER, approved_subkey, WRITE_ACCESS, &approved);
         uint8_t record[12] = {3};
         uint64_t now = plat_get_system_time_as_file_time();
         memcpy(record + 4, &now, 8);
-        plat_reg_set_value_ex_a(approved, to, PLAT_REG_BINARY, record, sizeof record);
+        plat_reg_set_value_ex_w(approved, to, PLAT_REG_BINARY, record, sizeof record);
     } else {
-        plat_reg_open_key_ex_a(PLAT_HKEY_CURRENT_USER, approved_subkey, 0, PLAT_KEY_READ | PLAT_KEY_SET_VALUE,
-                               &approved);
+        plat_reg_open_key_ex_a(PLAT_HKEY_CURRENT_USER, approved_subkey, 0, WRITE_ACCESS, &approved);
         uint32_t type = 0, size = 0;
-        plat_reg_query_value_ex_a(approved, to, &type, nullptr, &size);
-        plat_reg_delete_value_a(approved, from);
+        plat_reg_query_value_ex_w(approved, to, &type, nullptr, &size);
+        plat_reg_delete_value_w(approved, from);
     }
     plat_reg_close_key(approved);
     plat_reg_close_key(key);

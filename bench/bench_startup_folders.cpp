@@ -15,6 +15,7 @@
 #include "platform/platform_shell_link.h"
 #include "platform/text.h"
 #include "providers/providers.h"
+#include "platform/platform_registry.h"
 #include "support/bare_calls.h"
 #include "support/bench_support.h"
 
@@ -106,13 +107,19 @@ void bare_find_entry(long n, bool disabled) {
 
 void bare_exists(const char *path) { plat_get_file_attributes(bare_wide(path)); }
 
-void bare_move(const char *from, const char *to) {
-    static char16_t wide_from[2048];
-    const char16_t *w = bare_wide(from);
+void copy_wide(const char16_t *w, char16_t *out) {
     size_t i = 0;
-    for (; w[i]; i++) wide_from[i] = w[i];
-    wide_from[i] = 0;
-    plat_move_file(wide_from, bare_wide(to));
+    for (; w[i]; i++) out[i] = w[i];
+    out[i] = 0;
+}
+
+// Both paths converted, then (switching on) the record's name, then the move.
+void bare_move(const char *from, const char *to, const char *record_name = nullptr) {
+    static char16_t wide_from[2048], wide_to[2048];
+    copy_wide(bare_wide(from), wide_from);
+    copy_wide(bare_wide(to), wide_to);
+    if (record_name) bare_wide(record_name);
+    plat_move_file(wide_from, wide_to);
 }
 
 void bare_toggle_last(long n) {
@@ -143,7 +150,14 @@ void bare_toggle_last(long n) {
     bare_find_folders();
     bare_exists(off_path);
     bare_exists(main_path);
-    bare_move(off_path, main_path);
+    // The off record of the name that switching on removes (there is none).
+    char name[32];
+    format_narrow(name, sizeof name, "App%05ld.lnk", n - 1);
+    bare_move(off_path, main_path, name);
+    plat_hkey records = nullptr;
+    plat_reg_open_key_ex_a(PLAT_HKEY_CURRENT_USER,
+                           "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\StartupFolder", 0,
+                           PLAT_KEY_READ | PLAT_KEY_SET_VALUE | PLAT_KEY_WOW64_64KEY, &records);
     plat_remove_directory(bare_wide(dir));
 }
 

@@ -5,6 +5,7 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "platform/mem/mem_files.h"
@@ -62,36 +63,44 @@ void fill_run_key(long n) {
     }
 }
 
-// What the listing asks of the platform to show one 8-bit text as UTF-8:
-// sizes, then conversions, into fixed buffers here.
-static void bare_ansi_to_utf8(const char *text) {
-    static char16_t wide[2048];
-    static char utf8[6144];
-    int units = plat_ansi_to_utf16(text, -1, nullptr, 0);
-    plat_ansi_to_utf16(text, -1, wide, units);
-    int bytes = plat_utf16_to_utf8(wide, -1, nullptr, 0);
-    plat_utf16_to_utf8(wide, -1, utf8, bytes);
-    benchmark::DoNotOptimize(utf8);
+// What the listing asks of the platform to name one value: its 8-bit form
+// and the way back (the identifier keeps the ANSI spelling it can), then
+// the name and the data as UTF-8.
+static void bare_name_value(const char16_t *name, const char16_t *data) {
+    static char ansi[2 * RUN_NAME_UNITS];
+    static char16_t back[RUN_NAME_UNITS];
+    int used = 0;
+    int bytes = plat_utf16_to_ansi(name, -1, nullptr, 0, &used);
+    plat_utf16_to_ansi(name, -1, ansi, bytes, &used);
+    int units = plat_ansi_to_utf16(ansi, -1, nullptr, 0);
+    plat_ansi_to_utf16(ansi, -1, back, units);
+    benchmark::DoNotOptimize(bare_utf8(name));
+    benchmark::DoNotOptimize(bare_utf8(data));
 }
 
-static void bare_list_location(plat_hkey root, const char *subkey) {
-    plat_hkey key = nullptr;
-    if (plat_reg_open_key_ex_a(root, subkey, 0, PLAT_KEY_READ, &key) != PLAT_ERROR_SUCCESS) return;
+static void bare_list_location(const run_location &row) {
+    if (row.view == PLAT_KEY_WOW64_32KEY) plat_get_native_processor_architecture();
+    plat_hkey key = nullptr, records = nullptr;
+    if (plat_reg_open_key_ex_a(row.root, row.path, 0, PLAT_KEY_READ | row.view, &key) != PLAT_ERROR_SUCCESS) return;
+    if (row.approved)
+        plat_reg_open_key_ex_a(row.root, row.approved, 0, PLAT_KEY_READ | PLAT_KEY_WOW64_64KEY, &records);
+    static char16_t name[RUN_NAME_UNITS];
+    alignas(char16_t) static uint8_t data[RUN_DATA_CAP + 2];
     for (uint32_t index = 0;; index++) {
-        char name[RUN_NAME_CAP];
-        uint8_t data[RUN_DATA_CAP + 1];
-        uint32_t name_len = RUN_NAME_CAP, type = 0, size = RUN_DATA_CAP;
-        if (plat_reg_enum_value_a(key, index, name, &name_len, &type, data, &size) != PLAT_ERROR_SUCCESS) break;
+        uint32_t name_len = RUN_NAME_UNITS, type = 0, size = RUN_DATA_CAP;
+        if (plat_reg_enum_value_w(key, index, name, &name_len, &type, data, &size) != PLAT_ERROR_SUCCESS) break;
         if (type != PLAT_REG_SZ && type != PLAT_REG_EXPAND_SZ) continue;
-        data[size < RUN_DATA_CAP ? size : RUN_DATA_CAP] = 0;
-        bare_ansi_to_utf8(name);
-        bare_ansi_to_utf8((const char *)data);
+        data[size & ~1u] = data[(size & ~1u) + 1] = 0;
+        bare_name_value(name, (const char16_t *)data);
+        uint32_t record_type = 0, record_size = 0;
+        if (records) plat_reg_query_value_ex_w(records, name, &record_type, nullptr, &record_size);
     }
+    if (records) plat_reg_close_key(records);
     plat_reg_close_key(key);
 }
 
 void bare_list_run_keys() {
-    for (const run_location &row : run_locations) bare_list_location(row.root, row.subkey);
+    for (const run_location &row : run_locations) bare_list_location(row);
 }
 
 void fill_startup_folder(long n) {
@@ -123,7 +132,18 @@ static void bare_read_shortcut(const char *path) {
     plat_shell_link_release(link);
 }
 
-static void bare_pass(const char16_t *folder, bool disabled) {
+// The folder's StartupApproved records, opened at its first shortcut.
+static void bare_open_records(int folder, bool *opened) {
+    if (*opened) return;
+    *opened = true;
+    plat_hkey records = nullptr;
+    plat_reg_open_key_ex_a(folder ? PLAT_HKEY_LOCAL_MACHINE : PLAT_HKEY_CURRENT_USER,
+                           "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\StartupFolder", 0,
+                           PLAT_KEY_READ | PLAT_KEY_WOW64_64KEY, &records);
+    if (records) abort();  // the benchmark machines hold no records
+}
+
+static void bare_pass(int index, const char16_t *folder, bool disabled, bool *opened) {
     char16_t pattern[2048];
     format_wide(pattern, disabled ? u"%s\\disabled\\*.lnk" : u"%s\\*.lnk", folder);
     plat_find_data data = {};
@@ -132,7 +152,9 @@ static void bare_pass(const char16_t *folder, bool disabled) {
     do {
         char16_t full[2048];
         format_wide(full, disabled ? u"%s\\disabled\\%s" : u"%s\\%s", folder, data.file_name);
-        bare_read_shortcut(bare_utf8(full));
+        const char *path = bare_utf8(full);
+        if (!disabled) bare_open_records(index, opened);
+        bare_read_shortcut(path);
     } while (plat_find_next_file(search, &data));
     plat_find_close(search);
 }
@@ -153,14 +175,15 @@ void bare_find_folders() {
 
 void bare_list_startup_folders() {
     bare_find_folders();
-    for (const char *folder : bare_folders) {
+    for (int f = 0; f < 2; f++) {
         static char16_t wide[2048];
-        const char16_t *w = bare_wide(folder);
+        const char16_t *w = bare_wide(bare_folders[f]);
         size_t i = 0;
         for (; w[i]; i++) wide[i] = w[i];
         wide[i] = 0;
-        bare_pass(wide, false);
-        bare_pass(wide, true);
+        bool opened = false;
+        bare_pass(f, wide, false, &opened);
+        bare_pass(f, wide, true, &opened);
     }
 }
 

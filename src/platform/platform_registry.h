@@ -29,6 +29,10 @@ typedef struct plat_hkey_s *plat_hkey;
 #define PLAT_KEY_QUERY_VALUE 0x0001u
 #define PLAT_KEY_SET_VALUE 0x0002u
 #define PLAT_KEY_READ 0x20019u
+// Registry views: the native (64-bit) one, or the 32-bit one that 32-bit
+// programs see under Software\WOW6432Node of the machine hive.
+#define PLAT_KEY_WOW64_64KEY 0x0100u
+#define PLAT_KEY_WOW64_32KEY 0x0200u
 
 // Codes of this area besides the generic ones.
 #define PLAT_ERROR_INVALID_HANDLE 6u
@@ -47,6 +51,10 @@ plat_error plat_reg_close_key(plat_hkey key);
 // *name_len: capacity in, length without terminator out.
 plat_error plat_reg_enum_value_a(plat_hkey key, uint32_t index, char *name, uint32_t *name_len, uint32_t *type,
                                  uint8_t *data, uint32_t *data_len);
+// RegEnumValueW(key, index, name, &name_len, NULL, &type, data, &data_len).
+// *name_len: capacity in units in, length in units without terminator out.
+plat_error plat_reg_enum_value_w(plat_hkey key, uint32_t index, char16_t *name, uint32_t *name_len,
+                                 uint32_t *type, uint8_t *data, uint32_t *data_len);
 // RegQueryValueExA(key, name, NULL, &type, data, &data_len).
 plat_error plat_reg_query_value_ex_a(plat_hkey key, const char *name, uint32_t *type, uint8_t *data,
                                      uint32_t *data_len);
@@ -61,6 +69,16 @@ plat_error plat_reg_set_value_ex_w(plat_hkey key, const char16_t *name, uint32_t
                                    uint32_t data_len);
 // RegDeleteValueA(key, name).
 plat_error plat_reg_delete_value_a(plat_hkey key, const char *name);
+
+// RegDeleteValueW(key, name).
+plat_error plat_reg_delete_value_w(plat_hkey key, const char16_t *name);
+
+// GetNativeSystemInfo's wProcessorArchitecture: on 32-bit Windows (x86 or
+// ARM) the registry has one view only.
+#define PLAT_PROCESSOR_ARCHITECTURE_INTEL 0u
+#define PLAT_PROCESSOR_ARCHITECTURE_ARM 5u
+#define PLAT_PROCESSOR_ARCHITECTURE_AMD64 9u
+uint16_t plat_get_native_processor_architecture();
 
 // GetSystemTimeAsFileTime: 100-ns intervals since 1601-01-01 UTC.
 uint64_t plat_get_system_time_as_file_time();

@@ -1,44 +1,77 @@
 // The run-key provider's table and its parts that tests and the toggle use:
-// the identifier hash of a value, the renaming copy with rollback, the
-// enumeration that survives oversized values, and the StartupApproved
-// records that really keep a switched-off value from starting.
+// the identifier hash of a value, the renaming copy with rollback and the
+// enumeration that survives oversized values. Names and data are read with
+// the wide registry calls, as Windows holds them.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "../platform/platform_registry.h"
 
 struct run_location {
     plat_hkey root;
-    int per_user;  // 1: current user's hive, 0: machine hive
-    const char *subkey;
-    const char *source;  // "runkey" or "runonce"
+    int per_user;          // 1: current user's hive, 0: machine hive
+    const char *subkey;    // as the registry shows it: in key texts and messages
+    const char *path;      // what is opened, in `view`
+    uint32_t view;         // PLAT_KEY_WOW64_64KEY or PLAT_KEY_WOW64_32KEY
+    const char *source;    // "runkey" or "runonce"
+    const char *approved;  // the StartupApproved key of its records; null: none
 };
 
-#define RUN_LOCATION_COUNT 4
+#define RUN_LOCATION_COUNT 6
 extern const run_location run_locations[RUN_LOCATION_COUNT];
 
+// 1 when the row's values exist on this machine: 32-bit Windows has one
+// registry view, so its 32-bit rows would list the native ones again.
+int run_location_present(const run_location *row);
+
 // Buffer sizes, terminator included.
-#define RUN_NAME_CAP 511
-#define RUN_DATA_CAP 519
-#define RUN_TARGET_CAP 600
+#define RUN_NAME_UNITS 16384  // the registry's longest value name and its terminator
+#define RUN_DATA_CAP 1040     // data read in place; larger data is read again on the heap
 #define RUN_KEY_TEXT_CAP 2048
 
+// The identifier hash of the 8-bit key text "runkey|d%d|%s|%s", and of the
+// text "runkey-w|d%d|%s|%s" of a UTF-8 name that the ANSI code page cannot
+// hold exactly. Both hash the whole text, however long the name.
 uint64_t run_entry_hash(int per_user, const char *subkey, const char *name);
+uint64_t run_entry_hash_wide(int per_user, const char *subkey, const char *utf8_name);
 
-// Copies value `from` to `to` byte for byte, then deletes `from`; on a
-// failed write or delete, deletes `to` again. 1 on success, 0 with a message.
-int rename_run_value(plat_hkey root, const char *subkey, const char *from, const char *to);
+// Text that lives in a fixed buffer when it fits, else on the heap, so
+// that listing a value allocates nothing of its own.
+#define RUN_TEXT_FIXED 1560
+struct run_text {
+    char fixed[RUN_TEXT_FIXED];
+    char *heap = nullptr;
+    const char *text = nullptr;  // null when the conversion failed
+    run_text() = default;
+    run_text(const run_text &) = delete;
+    run_text &operator=(const run_text &) = delete;
+    ~run_text();
+};
+
+// UTF-16 text as UTF-8 in *out; false (out->text null) on failure.
+bool wide_to_utf8(const char16_t *text, run_text *out);
+// A name as UTF-8 for a message, in *buffer; "?" when it cannot be converted.
+const char *run_message_name(const char16_t *name, run_text *buffer);
+
+// The identifier hash of a value of the row; false when memory ran out.
+bool run_value_hash(const run_location *row, const char16_t *name, uint64_t *hash);
+
+// Copies value `from` to `to` byte for byte within the row's key and view,
+// then deletes `from`; on a failed write or delete, deletes `to` again.
+// 1 on success, 0 with a message.
+int rename_run_value(const run_location *row, const char16_t *from, const char16_t *to);
 
 // ---- enumeration (run_enum.cpp) ----
 
-// One enumerated value: its 8-bit name and, when asked for, its type and
-// data. Data that outgrows the fixed buffer is read again into `large`.
+// One enumerated value: its name and, when asked for, its type and data.
+// Data that outgrows the fixed buffer is read again into `large`.
 struct run_value {
-    char name[RUN_NAME_CAP];
+    char16_t *name = nullptr;  // RUN_NAME_UNITS units, malloc'd by run_value_open
     uint32_t type = 0;
     uint32_t size = 0;                // bytes of data delivered
-    uint8_t small[RUN_DATA_CAP + 1];  // + 1 so that any data can be terminated
+    alignas(char16_t) uint8_t small[RUN_DATA_CAP + 2];  // + 2: any data can be terminated
     uint8_t *large = nullptr;         // malloc'd, freed with the record
     run_value() = default;
     run_value(const run_value &) = delete;
@@ -47,50 +80,23 @@ struct run_value {
     const uint8_t *data() const { return large ? large : small; }
 };
 
+// Makes the record ready for enumeration; false when memory ran out.
+bool run_value_open(run_value *value);
+
 enum run_step {
     RUN_GOT,   // *value holds the value at this index
-    RUN_SKIP,  // this index cannot be read (name too long): go on with the next
+    RUN_SKIP,  // this index cannot be read: go on with the next
     RUN_END,   // no more values (or the key cannot be read any further)
 };
 
 run_step read_run_value(plat_hkey key, uint32_t index, bool with_data, run_value *value);
 
-// The value's string data as NUL-terminated 8-bit text that ends within the
-// bytes delivered (at their first NUL, if any): terminated in place, in the
-// record's own spare byte, so it lives as long as the record's data.
-const char *run_value_text(run_value *value);
+// The value's string data as terminated UTF-16 that ends within the bytes
+// delivered (at their first NUL unit, if any): terminated in place.
+const char16_t *run_value_text(run_value *value);
 
-// UTF-8 text converted from 8-bit text: in a fixed buffer when it fits (any
-// name or data of the fixed enumeration buffers does), else on the heap, so
-// that listing a value allocates nothing of its own.
-#define RUN_UTF8_FIXED (3 * RUN_DATA_CAP + 1)
-struct run_utf8 {
-    char fixed[RUN_UTF8_FIXED];
-    char *heap = nullptr;
-    const char *text = nullptr;  // null when the conversion failed
-    run_utf8() = default;
-    run_utf8(const run_utf8 &) = delete;
-    run_utf8 &operator=(const run_utf8 &) = delete;
-    ~run_utf8();
-};
+// ---- wide names ----
 
-// 8-bit (ANSI code page) text as UTF-8 in *out; false (out->text null) on failure.
-bool ansi_to_utf8(const char *text, run_utf8 *out);
-
-// ---- StartupApproved records (run_approved.cpp) ----
-
-#define RUN_APPROVED_SUBKEY "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\Run"
-#define RUN_APPROVED_SIZE 12
-
-// Writes the "switched off" record for `name` in the hive of `root`.
-// Returns 0 (success) or the failing call's code.
-plat_error approve_write_disabled(plat_hkey root, const char *name);
-
-// Writes the "switched off" record for `name` unless one already marks it
-// off (that one, and its time, stay). Returns 0 or the failing call's code.
-plat_error approve_ensure_disabled(plat_hkey root, const char *name);
-
-// Deletes `old_name`'s record (unless it is null) and `new_name`'s record
-// when it marks the value switched off. Returns 0 or the failing call's code
-// (then nothing is lost: whatever was deleted is written back).
-plat_error approve_clear(plat_hkey root, const char *old_name, const char *new_name);
+// A heap copy of the first `units` units, terminated, then `suffix`; null
+// when memory ran out.
+char16_t *wide_join(const char16_t *s, size_t units, const char16_t *suffix);

@@ -1,6 +1,8 @@
-// Shortcuts in the Startup folders: a shortcut directly in a folder is on,
-// one in the folder's "disabled" subfolder is off. Switching moves the file
-// between the two; the file itself is never changed.
+// Shortcuts in the Startup folders: a shortcut directly in a folder is on
+// unless its StartupApproved record says off; one in the folder's
+// "disabled" subfolder is off. Switching moves the file between the two
+// (the file itself is never changed), and switching on also removes an off
+// record of its name, which would keep it from starting.
 #include "startup_folders.h"
 
 #include <cstdarg>
@@ -14,6 +16,7 @@
 #include "../platform/platform_files.h"
 #include "../platform/text.h"
 #include "providers.h"
+#include "startup_approved.h"
 
 namespace {
 
@@ -26,12 +29,38 @@ const char *final_component(const char *path) {
 
 // ---- listing ----
 
-int append_shortcut(void *context, const char *full_path, int enabled) {
+// The listing's records keys, each opened on first use and closed when
+// the listing of shortcuts ends.
+struct shortcut_listing {
+    listing *list;
+    const startup_folder_list *folders;
+    plat_hkey records[2] = {nullptr, nullptr};
+    bool opened[2] = {false, false};
+};
+
+int marked_off(shortcut_listing *walk, const startup_folder *folder, const char *file_name) {
+    int i = (int)(folder - walk->folders->folders);
+    if (!walk->opened[i]) {
+        walk->records[i] = approve_open(startup_records_root(folder), APPROVED_STARTUP_FOLDER);
+        walk->opened[i] = true;
+    }
+    if (!walk->records[i]) return 0;
+    char16_t *name = nullptr;
+    if (utf8_to_utf16(file_name, &name) <= 0) return 0;
+    int off = approve_marks_off(walk->records[i], name);
+    free(name);
+    return off;
+}
+
+int append_shortcut(void *context, const startup_folder *folder, const char *full_path, int enabled) {
+    shortcut_listing *walk = (shortcut_listing *)context;
     char id[ENTRY_ID_SIZE];
     format_narrow(id, sizeof id, "startup:%016llx", (unsigned long long)path_hash(full_path));
+    const char *name = final_component(full_path);
+    bool on = enabled && !marked_off(walk, folder, name);
     char *command = resolve_shortcut_command(full_path);
-    startup_entry entry = {id, "startup", final_component(full_path), command, enabled != 0};
-    append_entry((listing *)context, &entry);
+    startup_entry entry = {id, "startup", name, command, on};
+    append_entry(walk->list, &entry);
     free(command);
     return 1;
 }
@@ -43,7 +72,7 @@ struct entry_search {
     char *found;  // heap copy of the first full path with that hash
 };
 
-int match_shortcut(void *context, const char *full_path, int) {
+int match_shortcut(void *context, const startup_folder *, const char *full_path, int) {
     entry_search *search = (entry_search *)context;
     if (path_hash(full_path) != search->key) return 1;
     search->found = dup_string(full_path);
@@ -130,20 +159,38 @@ int take_name(const char *full_path, placement *place) {
     return 1;
 }
 
-int move_file(const char *from, const char *to) {
-    char16_t *wide_from = nullptr, *wide_to = nullptr;
-    int moved = 0;
-    if (utf8_to_utf16(from, &wide_from) > 0 && utf8_to_utf16(to, &wide_to) > 0)
-        moved = plat_move_file(wide_from, wide_to);
-    plat_error code = moved ? 0 : plat_get_last_error();
-    free(wide_from);
-    free(wide_to);
-    if (moved) return 1;
+// Both ends of a move in UTF-16, converted before anything moves, so that
+// undoing the move needs no memory.
+struct wide_move {
+    char16_t *from = nullptr, *to = nullptr;
+    wide_move() = default;
+    wide_move(const wide_move &) = delete;
+    wide_move &operator=(const wide_move &) = delete;
+    ~wide_move() {
+        free(from);
+        free(to);
+    }
+};
+
+int prepare_move(const char *from, const char *to, wide_move *move) {
+    if (utf8_to_utf16(from, &move->from) > 0 && utf8_to_utf16(to, &move->to) > 0) return 1;
+    set_last_error("OOM");
+    return 0;
+}
+
+int move_wide(const char16_t *wide_from, const char16_t *wide_to, const char *from, const char *to) {
+    if (plat_move_file(wide_from, wide_to)) return 1;
+    plat_error code = plat_get_last_error();
     if (code == PLAT_ERROR_ACCESS_DENIED)
         set_last_error("startup: move access denied (needs admin for common folder)");
     else
         set_last_error("startup: move '%s'\xe2\x86\x92'%s' failed (0x%x)", from, to, (unsigned)code);
     return 0;
+}
+
+int move_file(const char *from, const char *to) {
+    wide_move move;
+    return prepare_move(from, to, &move) && move_wide(move.from, move.to, from, to);
 }
 
 void remove_directory(const char *path) {
@@ -182,8 +229,31 @@ int switch_off(const char *full_path, placement *place) {
     return move_file(from, to);
 }
 
+// Removes an off record of the wide `name` in the folder's hive; 0 or the failing call's code.
+plat_error clear_record(const placement *place, const char16_t *name) {
+    return approve_clear(startup_records_root(place->folder), APPROVED_STARTUP_FOLDER, nullptr, name);
+}
+
+int record_failed(const char *name, plat_error code, const char *more) {
+    set_last_error("startup: cannot clear the StartupApproved record of '%s' (0x%x)%s", name, (unsigned)code, more);
+    return 0;
+}
+
+// A shortcut in its folder whose record says off: the record goes.
+int clear_record_in_place(const char *full_path, const placement *place) {
+    const char *name = final_component(full_path);
+    char16_t *wide = nullptr;
+    if (utf8_to_utf16(name, &wide) <= 0) {
+        set_last_error("OOM");
+        return 0;
+    }
+    plat_error code = clear_record(place, wide);
+    free(wide);
+    return code == PLAT_ERROR_SUCCESS ? 1 : record_failed(name, code, "");
+}
+
 int switch_on(const char *full_path, placement *place) {
-    if (!place->disabled) return 1;
+    if (!place->disabled) return clear_record_in_place(full_path, place);
     char from[STARTUP_PATH_SIZE], to[STARTUP_PATH_SIZE];
     if (!take_name(full_path, place) ||
         !form_move(full_path, place->disabled_dir, place->folder->path, place->name, from, to))
@@ -196,7 +266,23 @@ int switch_on(const char *full_path, placement *place) {
         set_last_error("startup: cannot enable \xe2\x80\x94 '%s' already exists", to);
         return 0;
     }
-    if (!move_file(from, to)) return 0;
+    wide_move move;
+    char16_t *record_name = nullptr;
+    if (!prepare_move(from, to, &move)) return 0;
+    if (utf8_to_utf16(place->name, &record_name) <= 0) {
+        set_last_error("OOM");
+        return 0;
+    }
+    if (!move_wide(move.from, move.to, from, to)) {
+        free(record_name);
+        return 0;
+    }
+    plat_error code = clear_record(place, record_name);
+    free(record_name);
+    if (code != PLAT_ERROR_SUCCESS) {
+        bool undone = plat_move_file(move.to, move.from);
+        return record_failed(place->name, code, undone ? "" : "; undoing the move failed");
+    }
     remove_directory(place->disabled_dir);  // only goes when now empty
     return 1;
 }
@@ -219,7 +305,10 @@ int switch_entry(const char *full_path, int enabled) {
 void list_startup_entries(listing *list) {
     startup_folder_list folders;
     find_startup_folders(&folders);
-    walk_startup_shortcuts(&folders, append_shortcut, list);
+    shortcut_listing walk = {list, &folders};
+    walk_startup_shortcuts(&folders, append_shortcut, &walk);
+    for (plat_hkey records : walk.records)
+        if (records) plat_reg_close_key(records);
 }
 
 int set_startup_entry_enabled(uint64_t key, int enabled) {

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "../platform/platform_registry.h"
+
 #define STARTUP_PATH_SIZE 2048  // folder and toggle paths, UTF-8 bytes
 #define STARTUP_NAME_SIZE 260   // a shortcut's file name in the toggle
 
@@ -31,10 +33,13 @@ int make_directories(const char *path);
 // be read; null only when memory ran out). May enter COM; never leaves it.
 char *resolve_shortcut_command(const char *path);
 
-// Called with each shortcut's full UTF-8 path (the folder's path, for a
-// disabled one "\disabled", a backslash and the file name as found) and
-// whether it lies in the folder itself; returns 0 to stop the walk.
-typedef int (*startup_visitor)(void *context, const char *full_path, int enabled);
+// Called with each shortcut's folder, its full UTF-8 path (the folder's
+// path, for a disabled one "\disabled", a backslash and the file name as
+// found) and whether it lies in the folder itself; returns 0 to stop the walk.
+typedef int (*startup_visitor)(void *context, const startup_folder *folder, const char *full_path, int enabled);
+
+// The hive that holds the folder's StartupApproved records.
+plat_hkey startup_records_root(const startup_folder *folder);
 
 // Walks the folders in list order, each folder's own shortcuts before
 // those in its "disabled" subfolder, skipping directories and every

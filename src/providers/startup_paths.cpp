@@ -47,6 +47,10 @@ void find_startup_folders(startup_folder_list *list) {
     add_common_folder(list);
 }
 
+plat_hkey startup_records_root(const startup_folder *folder) {
+    return folder->common ? PLAT_HKEY_LOCAL_MACHINE : PLAT_HKEY_CURRENT_USER;
+}
+
 int file_exists(const char *path) {
     char16_t *wide = nullptr;
     if (!path || utf8_to_utf16(path, &wide) <= 0) return 0;

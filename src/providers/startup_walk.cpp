@@ -9,18 +9,19 @@
 namespace {
 
 // Hands one match to the visitor; a path that would not fit is skipped.
-int visit_match(const char16_t *folder, int enabled, const char16_t *name, startup_visitor visit,
+int visit_match(const startup_folder *owner, const char16_t *folder, int enabled, const char16_t *name, startup_visitor visit,
                 void *context) {
     char16_t full[WIDE_PATH_UNITS];
     if (format_wide(full, enabled ? u"%s\\%s" : u"%s\\disabled\\%s", folder, name) < 0) return 1;
     char *path = utf16_to_utf8(full);
     int go_on = 1;
-    if (path && *path) go_on = visit(context, path, enabled);
+    if (path && *path) go_on = visit(context, owner, path, enabled);
     free(path);
     return go_on;
 }
 
-int walk_pass(const char16_t *folder, int enabled, startup_visitor visit, void *context) {
+int walk_pass(const startup_folder *owner, const char16_t *folder, int enabled, startup_visitor visit,
+              void *context) {
     char16_t pattern[WIDE_PATH_UNITS];
     if (format_wide(pattern, enabled ? u"%s\\*.lnk" : u"%s\\disabled\\*.lnk", folder) < 0) return 1;
     plat_find_data data = {};
@@ -30,7 +31,7 @@ int walk_pass(const char16_t *folder, int enabled, startup_visitor visit, void *
     do {
         data.file_name[PLAT_MAX_PATH - 1] = u'\0';
         if (!(data.attributes & PLAT_FILE_ATTRIBUTE_DIRECTORY))
-            go_on = visit_match(folder, enabled, data.file_name, visit, context);
+            go_on = visit_match(owner, folder, enabled, data.file_name, visit, context);
     } while (go_on && plat_find_next_file(search, &data));
     plat_find_close(search);
     return go_on;
@@ -42,7 +43,8 @@ int walk_startup_shortcuts(const startup_folder_list *list, startup_visitor visi
     for (int i = 0; i < list->count; i++) {
         char16_t *folder = nullptr;
         if (utf8_to_utf16(list->folders[i].path, &folder) <= 0) continue;
-        int go_on = walk_pass(folder, 1, visit, context) && walk_pass(folder, 0, visit, context);
+        const startup_folder *owner = &list->folders[i];
+        int go_on = walk_pass(owner, folder, 1, visit, context) && walk_pass(owner, folder, 0, visit, context);
         free(folder);
         if (!go_on) return 0;
     }

@@ -23,6 +23,8 @@ TEST_F(RunKeyList, KnownIdentifiers) {
         {1, RUNONCE, "Updater", "runonce", "runonce:18da1d5100b6bb9e"},
         {1, RUN, "ExampleTool", "runkey", "runkey:ff3ae558395561a6"},
         {0, RUNONCE, "ExampleSetup", "runonce", "runonce:d86f47e2ac1c319b"},
+        {0, RUN32, "Legacy32", "runkey", "runkey:eb28613ec7d24149"},
+        {0, RUNONCE32, "Legacy32", "runonce", "runonce:aef5b4474465138e"},
     };
     for (const row &r : rows) {
         EXPECT_EQ(run_id(r.per_user, r.subkey, r.name, r.source), r.id);
@@ -45,18 +47,27 @@ TEST_F(RunKeyList, ExampleEntryIsExactText) {
 
 TEST_F(RunKeyList, RowsInTableOrderValuesInKeyOrder) {
     // Set up in reverse, so that only the table can give the order.
+    mem_reg_put_string(HKLM, RUNONCE32, "d32", "6");
     mem_reg_put_string(HKLM, RUNONCE, "d", "4");
     mem_reg_put_string(HKCU, RUNONCE, "c", "3");
+    mem_reg_put_string(HKLM, RUN32, "b32", "5");
     mem_reg_put_string(HKLM, RUN, "b", "2");
     mem_reg_put_string(HKCU, RUN, "a2", "1b");
     mem_reg_put_string(HKCU, RUN, "A1", "1a");
     std::vector<listed> got = listed_entries();
-    ASSERT_EQ(got.size(), 5u);
-    const char *names[] = {"a2", "A1", "b", "c", "d"};
-    const char *sources[] = {"runkey", "runkey", "runkey", "runonce", "runonce"};
-    for (int i = 0; i < 5; i++) {
+    ASSERT_EQ(got.size(), 7u);
+    const char *names[] = {"a2", "A1", "b", "b32", "c", "d", "d32"};
+    const char *sources[] = {"runkey", "runkey", "runkey", "runkey", "runonce", "runonce", "runonce"};
+    for (int i = 0; i < 7; i++) {
         EXPECT_EQ(got[i].name, names[i]);
         EXPECT_EQ(got[i].source, sources[i]);
+    }
+    // On 32-bit Windows the one view would be listed twice.
+    for (uint16_t arch : {PLAT_PROCESSOR_ARCHITECTURE_INTEL, PLAT_PROCESSOR_ARCHITECTURE_ARM}) {
+        mem_set_native_architecture(arch);
+        got = listed_entries();
+        ASSERT_EQ(got.size(), 5u) << arch;
+        EXPECT_EQ(got[3].name, "c");
     }
     EXPECT_NE(got[2].id, run_id(1, RUN, "b")) << "the machine row hashes d0";
     EXPECT_EQ(got[2].id, run_id(0, RUN, "b"));
@@ -96,21 +107,24 @@ TEST_F(RunKeyList, EnabledFollowsTheSuffix) {
 
 // Oversized names and data no longer end the enumeration of their key.
 TEST_F(RunKeyList, OversizedValuesDoNotHideLaterOnes) {
-    std::string text518(518, 's'), text2000(2000, 'L'), name510(510, 'n'), name511(511, 'm');
+    std::string text518(518, 's'), text2000(2000, 'L'), name510(510, 'n'), longest(16383, 'm');
     std::string blob(4000, 'x');
     mem_reg_put_string(HKCU, RUN, "fits", text518.c_str());
     mem_reg_put_string(HKCU, RUN, "long", text2000.c_str());
     mem_reg_put_a(HKCU, RUN, "blob", PLAT_REG_BINARY, blob.data(), blob.size());
-    mem_reg_put_string(HKCU, RUN, name511.c_str(), "too long a name");
-    mem_reg_put_string(HKCU, RUN, name510.c_str(), "longest name");
+    mem_reg_put_string(HKCU, RUN, longest.c_str(), "the registry's longest name");
+    mem_reg_put_string(HKCU, RUN, (longest + "m").c_str(), "one unit too long");
+    mem_reg_put_string(HKCU, RUN, name510.c_str(), "n");
     mem_reg_put_string(HKCU, RUN, "after", "a.exe");
     std::vector<listed> got = listed_entries();
-    ASSERT_EQ(got.size(), 4u);
+    ASSERT_EQ(got.size(), 5u);
     EXPECT_EQ(got[0].command, text518);
     EXPECT_EQ(got[1].name, "long");
     EXPECT_EQ(got[1].command, text2000) << "listed with its whole data";
-    EXPECT_EQ(got[2].name, name510);
-    EXPECT_EQ(got[3].name, "after");
+    EXPECT_EQ(got[2].name, longest);
+    EXPECT_EQ(got[2].id, run_id(1, RUN, longest.c_str())) << "the whole name hashed";
+    EXPECT_EQ(got[3].name, name510);
+    EXPECT_EQ(got[4].name, "after");
 }
 
 // Data without a terminator ends within the bytes delivered; the buffer
@@ -133,8 +147,9 @@ TEST_F(RunKeyList, UnterminatedDataEndsWithinItsBytes) {
     EXPECT_EQ(got[5].command, "ab");
 }
 
-// Names and data come from the 8-bit calls in code page 1252; the listing
-// shows them as UTF-8 while the identifier keeps the 8-bit name.
+// Names and data are listed as Windows holds them; a name that code page
+// 1252 holds exactly keeps the identifier of its 8-bit form, any other is
+// hashed as UTF-8 under its own prefix.
 TEST_F(RunKeyList, AnsiTextIsListedAsUtf8) {
     mem_reg_put_string(HKCU, RUN, "Caf\xe9", "C:\\\x80\\\x85.exe");
     std::vector<uint8_t> cmd = mem_reg_utf16_bytes(u"C:\\\u2603\\\u00e9.exe");
@@ -145,15 +160,16 @@ TEST_F(RunKeyList, AnsiTextIsListedAsUtf8) {
     EXPECT_EQ(got[0].name, "Caf\xc3\xa9");
     EXPECT_EQ(got[0].command, "C:\\\xe2\x82\xac\\\xe2\x80\xa6.exe");
     EXPECT_EQ(got[0].id, run_id(1, RUN, "Caf\xe9")) << "hash of the 8-bit name";
-    EXPECT_EQ(got[1].name, "Snow?man") << "outside the code page, as the 8-bit calls give it";
-    EXPECT_EQ(got[1].command, "C:\\?\\\xc3\xa9.exe");
-    EXPECT_EQ(got[1].id, run_id(1, RUN, "Snow?man"));
+    EXPECT_EQ(got[1].name, "Snow\xe2\x98\x83man");
+    EXPECT_EQ(got[1].command, "C:\\\xe2\x98\x83\\\xc3\xa9.exe");
+    EXPECT_EQ(got[1].id, "runkey:4b18f60c5178ead8") << "runkey-w|d1|...|Snow\u2603man";
     EXPECT_EQ(got[2].name, "\xc2\x81\xc2\x8d\xc2\x8f\xc2\x90\xc2\x9d");
 }
 
 TEST_F(RunKeyList, AFailedConversionLeavesTheMemberOut) {
     mem_reg_put_string(HKCU, RUN, "Caf\xe9", "c.exe");
-    mem_fail("MultiByteToWideChar", 0);
+    // Two calls find the 8-bit form of the name, the next two convert it.
+    mem_fail("WideCharToMultiByte", 0, 3);
     std::vector<listed> got = listed_entries();
     ASSERT_EQ(got.size(), 1u);
     EXPECT_FALSE(got[0].has_name);
@@ -179,9 +195,9 @@ TEST_F(RunKeyList, FailuresCostOnlyTheirKey) {
         std::vector<std::string> names;
     } rows[] = {
         {"RegOpenKeyExA", 1, PLAT_ERROR_ACCESS_DENIED, {"m1"}},
-        {"RegOpenKeyExA", 2, PLAT_ERROR_ACCESS_DENIED, {"u1", "u2"}},
-        {"RegEnumValueA", 2, 31, {"u1", "m1"}},
-        {"RegEnumValueA", 1, PLAT_ERROR_NO_MORE_ITEMS, {"m1"}},
+        {"RegOpenKeyExA", 3, PLAT_ERROR_ACCESS_DENIED, {"u1", "u2"}},  // after the user's records
+        {"RegEnumValueW", 2, 31, {"u1", "m1"}},
+        {"RegEnumValueW", 1, PLAT_ERROR_NO_MORE_ITEMS, {"m1"}},
     };
     for (const row &r : rows) {
         mem_fail(r.op, r.code, r.nth);
@@ -200,7 +216,7 @@ TEST_F(RunKeyList, GrowingDataIsReadAgainThenPassedOver) {
     mem_reg_put_string(HKCU, RUN, "grows", big.c_str());
     mem_reg_put_string(HKCU, RUN, "next", "n");
     // Calls for "grows": 1 fixed buffer, 2 size query, 3 large read (made to answer MORE_DATA).
-    mem_fail("RegEnumValueA", PLAT_ERROR_MORE_DATA, 3);
+    mem_fail("RegEnumValueW", PLAT_ERROR_MORE_DATA, 3);
     std::vector<listed> got = listed_entries();
     ASSERT_EQ(got.size(), 2u);
     EXPECT_EQ(got[0].command, big);
@@ -208,9 +224,9 @@ TEST_F(RunKeyList, GrowingDataIsReadAgainThenPassedOver) {
     mem_reset();
     mem_reg_put_string(HKCU, RUN, "grows", big.c_str());
     mem_reg_put_string(HKCU, RUN, "next", "n");
-    mem_fail("RegEnumValueA", PLAT_ERROR_MORE_DATA, 3, 1);
-    mem_fail("RegEnumValueA", PLAT_ERROR_MORE_DATA, 5, 1);
-    mem_fail("RegEnumValueA", PLAT_ERROR_MORE_DATA, 7, 1);
+    mem_fail("RegEnumValueW", PLAT_ERROR_MORE_DATA, 3, 1);
+    mem_fail("RegEnumValueW", PLAT_ERROR_MORE_DATA, 5, 1);
+    mem_fail("RegEnumValueW", PLAT_ERROR_MORE_DATA, 7, 1);
     got = listed_entries();
     ASSERT_EQ(got.size(), 1u);
     EXPECT_EQ(got[0].name, "next");
@@ -218,8 +234,8 @@ TEST_F(RunKeyList, GrowingDataIsReadAgainThenPassedOver) {
 
 // Whatever single call fails, the listing stays a JSON array and records nothing.
 TEST_F(RunKeyList, EverySingleFailureKeepsTheListingWhole) {
-    const char *ops[] = {"RegOpenKeyExA", "RegEnumValueA", "RegCloseKey", "MultiByteToWideChar",
-                         "WideCharToMultiByte"};
+    const char *ops[] = {"RegOpenKeyExA",       "RegEnumValueW",       "RegQueryValueExW", "RegCloseKey",
+                         "MultiByteToWideChar", "WideCharToMultiByte"};
     auto set_up = [] {
         std::string big(1000, 'b');
         mem_reg_put_string(HKCU, RUN, "Caf\xe9", "c");

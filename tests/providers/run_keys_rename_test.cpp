@@ -13,7 +13,7 @@ class RunKeyRename : public RunKeyFixture {
         mem_reg_put_string(HKCU, RUN, "Updater", "C:\\up.exe");
         original = bytes_of(HKCU, RUN, "Updater");
     }
-    int rename() { return rename_run_value(HKCU, RUN, "Updater", "Updaterdisabled"); }
+    int rename() { return rename_run_value(&run_locations[0], u"Updater", u"Updaterdisabled"); }
     std::vector<uint8_t> original;
 };
 
@@ -41,15 +41,14 @@ TEST_F(RunKeyRename, FailuresKeepTheOldValue) {
     } rows[] = {
         {{{"RegOpenKeyExA", 1, 5}}, "runkey: open Software\\Microsoft\\Windows\\CurrentVersion\\Run failed (0x5)",
          false},
-        {{{"MultiByteToWideChar", 2, 0}}, "OOM", false},
         {{{"RegQueryValueExW", 1, 2}}, "runkey: value 'Updater' not found", false},
         {{{"RegQueryValueExW", 3, 2}}, "runkey: read 'Updater' failed", false},
         {{{"RegSetValueExW", 1, 5}}, "runkey: rename 'Updater'->'Updaterdisabled' failed (0x5)", false},
-        {{{"RegDeleteValueA", 1, 0x1f}}, "runkey: rename 'Updater'->'Updaterdisabled' failed (0x1f)", false},
+        {{{"RegDeleteValueW", 1, 0x1f}}, "runkey: rename 'Updater'->'Updaterdisabled' failed (0x1f)", false},
         // Rollback made to fail: its open, then its delete.
-        {{{"RegDeleteValueA", 1, 5}, {"RegOpenKeyExA", 2, 5}},
+        {{{"RegDeleteValueW", 1, 5}, {"RegOpenKeyExA", 2, 5}},
          "runkey: rename 'Updater'->'Updaterdisabled' failed (0x5)", true},
-        {{{"RegDeleteValueA", 1, 5}, {"RegDeleteValueA", 2, 6}},
+        {{{"RegDeleteValueW", 1, 5}, {"RegDeleteValueW", 2, 6}},
          "runkey: rename 'Updater'->'Updaterdisabled' failed (0x5)", true},
     };
     for (const row &r : rows) {
@@ -77,8 +76,7 @@ TEST_F(RunKeyRename, RefusesAnExistingTarget) {
 
 // With any single call failing, the rename is either done or not at all.
 TEST_F(RunKeyRename, EverySingleFailureIsAllOrNothing) {
-    const char *ops[] = {"RegOpenKeyExA", "RegQueryValueExW", "RegSetValueExW", "RegDeleteValueA", "RegCloseKey",
-                         "MultiByteToWideChar"};
+    const char *ops[] = {"RegOpenKeyExA", "RegQueryValueExW", "RegSetValueExW", "RegDeleteValueW", "RegCloseKey"};
     for (const char *op : ops) {
         mem_reset();
         mem_reg_put_string(HKCU, RUN, "Updater", "C:\\up.exe");

@@ -13,11 +13,15 @@
 #include "platform/last_error.h"
 #include "platform/mem/mem_registry.h"
 #include "providers/run_keys.h"
+#include "providers/startup_approved.h"
 #include "test_support.h"
 
 #define RUN "Software\\Microsoft\\Windows\\CurrentVersion\\Run"
 #define RUNONCE "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce"
-#define APPROVED RUN_APPROVED_SUBKEY
+#define RUN32 "Software\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\Run"
+#define RUNONCE32 "Software\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\RunOnce"
+#define APPROVED32 APPROVED_RUN32
+#define APPROVED APPROVED_RUN
 
 static const plat_hkey HKCU = PLAT_HKEY_CURRENT_USER;
 static const plat_hkey HKLM = PLAT_HKEY_LOCAL_MACHINE;

@@ -58,9 +58,9 @@ TEST_F(RunKeyToggle, OnRenamesBackAndClearsRecords) {
     for (const row &r : rows) {
         mem_reset();
         mem_reg_put_string(HKLM, RUN, r.name, "C:\\up.exe");
-        mem_reg_put_a(HKLM, APPROVED, r.name, PLAT_REG_BINARY, off_record(1).data(), RUN_APPROVED_SIZE);
-        mem_reg_put_a(HKLM, APPROVED, "Updater", PLAT_REG_BINARY, off_record(2).data(), RUN_APPROVED_SIZE);
-        mem_reg_put_a(HKLM, APPROVED, "Other", PLAT_REG_BINARY, off_record(3).data(), RUN_APPROVED_SIZE);
+        mem_reg_put_a(HKLM, APPROVED, r.name, PLAT_REG_BINARY, off_record(1).data(), APPROVED_RECORD_SIZE);
+        mem_reg_put_a(HKLM, APPROVED, "Updater", PLAT_REG_BINARY, off_record(2).data(), APPROVED_RECORD_SIZE);
+        mem_reg_put_a(HKLM, APPROVED, "Other", PLAT_REG_BINARY, off_record(3).data(), APPROVED_RECORD_SIZE);
         ASSERT_EQ(toggle(run_id(0, RUN, r.name), 1), 1) << quorvel_last_error();
         EXPECT_EQ(names_of(HKLM, RUN), std::vector<std::string>{"Updater"});
         EXPECT_EQ(text_of(HKLM, RUN, "Updater"), "C:\\up.exe");
@@ -115,10 +115,10 @@ TEST_F(RunKeyToggle, ShortNamesGainTheSuffix) {
         ASSERT_EQ(toggle(run_id(1, RUN, r.name), 0), 1) << quorvel_last_error();
         EXPECT_EQ(names_of(HKCU, RUN), std::vector<std::string>{r.target});
         EXPECT_TRUE(has_value(HKCU, APPROVED, r.target));
-        // "disabled" alone does not count as off, so the default value once renamed lists as on.
+        // "disabled" alone does not count as off, but its record does.
         std::vector<listed> got = listed_entries();
         ASSERT_EQ(got.size(), 1u);
-        EXPECT_EQ(got[0].enabled, r.name[0] == '\0') << r.name;
+        EXPECT_FALSE(got[0].enabled) << r.name;
     }
 }
 
@@ -236,15 +236,36 @@ TEST_F(RunKeyToggle, AnsiNamesSwitchAndKeepTheirCharacters) {
     EXPECT_EQ(records[0].name, u"Caf\u00e9disabled");
 }
 
-// A name outside the code page reaches the provider as '?': it cannot be
-// found under that spelling, so the switch fails and nothing changes.
-TEST_F(RunKeyToggle, NameOutsideTheCodePageFailsCleanly) {
-    std::vector<uint8_t> data = mem_reg_utf16_bytes(u"s.exe");
-    mem_reg_put_w(HKCU, RUN, u"Snow\u2603man", PLAT_REG_SZ, data.data(), data.size());
-    run_snapshot before = snapshot();
-    EXPECT_EQ(toggle(run_id(1, RUN, "Snow?man"), 0), 0);
-    EXPECT_STREQ(quorvel_last_error(), "runkey: value 'Snow?man' not found");
-    EXPECT_TRUE(same_snapshot(before, snapshot()));
+// Names outside the code page switch both ways, data byte-exact, each by
+// its own identifier, and messages carry them as UTF-8.
+TEST_F(RunKeyToggle, NamesOutsideTheCodePageSwitchByTheirOwnIdentifier) {
+    std::vector<uint8_t> snow = mem_reg_utf16_bytes(u"C:\\\u2603.exe"), comet = mem_reg_utf16_bytes(u"c.exe");
+    mem_reg_put_w(HKCU, RUN, u"Caf\u00e9\u2603", PLAT_REG_SZ, snow.data(), snow.size());
+    mem_reg_put_w(HKCU, RUN, u"Caf\u00e9\u2604", PLAT_REG_SZ, comet.data(), comet.size());
+    const char *snow_id = "runkey:2fd0a31d8fea84e3", *comet_id = "runkey:2fd0a81d8fea8d62";  // runkey-w|d1|...
+    ASSERT_EQ(toggle(comet_id, 0), 1) << quorvel_last_error();
+    std::vector<mem_reg_value> values = mem_reg_values(HKCU, RUN);
+    ASSERT_EQ(values.size(), 2u);
+    EXPECT_EQ(values[0].name, u"Caf\u00e9\u2603");
+    EXPECT_EQ(values[1].name, u"Caf\u00e9\u2604disabled");
+    EXPECT_EQ(values[1].data, comet);
+    EXPECT_EQ(mem_reg_values(HKCU, APPROVED).at(0).name, u"Caf\u00e9\u2604disabled");
+
+    mem_reg_put_w(HKCU, RUN, u"Caf\u00e9\u2603disabled", PLAT_REG_SZ, comet.data(), comet.size());
+    EXPECT_EQ(toggle(snow_id, 0), 0);
+    EXPECT_STREQ(quorvel_last_error(), "runkey: cannot disable \xe2\x80\x94 "
+                 "'Caf\xc3\xa9\xe2\x98\x83" "disabled' already exists");
+    mem_reg_remove_key(HKCU, RUN);
+    mem_reg_put_w(HKCU, RUN, u"Caf\u00e9\u2603", PLAT_REG_SZ, snow.data(), snow.size());
+    ASSERT_EQ(toggle(snow_id, 0), 1) << quorvel_last_error();
+    std::vector<listed> got = listed_entries();
+    ASSERT_EQ(got.size(), 1u);
+    ASSERT_EQ(toggle(got[0].id.c_str(), 1), 1) << quorvel_last_error();
+    values = mem_reg_values(HKCU, RUN);
+    ASSERT_EQ(values.size(), 1u);
+    EXPECT_EQ(values[0].name, u"Caf\u00e9\u2603");
+    EXPECT_EQ(values[0].data, snow);
+    EXPECT_EQ(listed_entries().at(0).id, snow_id);
 }
 
 // A record that cannot be written or cleared fails the switch and undoes the rename.
@@ -258,16 +279,17 @@ TEST_F(RunKeyToggle, RecordFailuresUndoTheRename) {
     } rows[] = {
         {"Updater", 0, "RegCreateKeyExA", 1,
          "runkey: cannot write the StartupApproved record of 'Updaterdisabled' (0x5)"},
-        {"Updater", 0, "RegSetValueExA", 1,
+        {"Updater", 0, "RegSetValueExW", 2,  // after the copy
          "runkey: cannot write the StartupApproved record of 'Updaterdisabled' (0x5)"},
         // Switching on: 1 deletes the old value, 2 the new name's off record, 3 the old name's record.
-        {"Updaterdisabled", 1, "RegDeleteValueA", 2,
+        {"Updaterdisabled", 1, "RegDeleteValueW", 2,
          "runkey: cannot clear the StartupApproved record of 'Updaterdisabled' (0x5)"},
-        {"Updaterdisabled", 1, "RegDeleteValueA", 3,
+        {"Updaterdisabled", 1, "RegDeleteValueW", 3,
          "runkey: cannot clear the StartupApproved record of 'Updaterdisabled' (0x5)"},
         {"Updaterdisabled", 1, "RegOpenKeyExA", 4,
          "runkey: cannot clear the StartupApproved record of 'Updaterdisabled' (0x5)"},
-        {"Updaterdisabled", 1, "RegQueryValueExA", 2,
+        // Queries: 1 the target, 2-4 the copy, 5-6 the new name's record.
+        {"Updaterdisabled", 1, "RegQueryValueExW", 6,
          "runkey: cannot clear the StartupApproved record of 'Updaterdisabled' (0x5)"},
     };
     for (const row &r : rows) {
@@ -285,8 +307,8 @@ TEST_F(RunKeyToggle, RecordFailuresUndoTheRename) {
 
 TEST_F(RunKeyToggle, AFailedUndoIsReported) {
     mem_reg_put_string(HKCU, RUN, "Updater", "u");
-    mem_fail("RegSetValueExA", PLAT_ERROR_ACCESS_DENIED);     // the record
-    mem_fail("RegSetValueExW", PLAT_ERROR_ACCESS_DENIED, 2);  // the undo's copy
+    // After the copy: the record, then the undo's copy.
+    mem_fail("RegSetValueExW", PLAT_ERROR_ACCESS_DENIED, 2, 2);
     EXPECT_EQ(toggle(run_id(1, RUN, "Updater"), 0), 0);
     EXPECT_STREQ(quorvel_last_error(),
                  "runkey: cannot write the StartupApproved record of 'Updaterdisabled' (0x5); "
@@ -297,9 +319,9 @@ TEST_F(RunKeyToggle, AFailedUndoIsReported) {
 // With any single call failing, a switch either completes (result 1) or
 // leaves every value and record as it was (result 0).
 TEST_F(RunKeyToggle, EverySingleFailureCompletesOrChangesNothing) {
-    const char *ops[] = {"RegOpenKeyExA",   "RegCreateKeyExA", "RegEnumValueA",   "RegQueryValueExA",
-                         "RegQueryValueExW", "RegSetValueExA",  "RegSetValueExW",  "RegDeleteValueA",
-                         "RegCloseKey",      "MultiByteToWideChar"};
+    const char *ops[] = {"RegOpenKeyExA",  "RegCreateKeyExA", "RegEnumValueW",       "RegQueryValueExW",
+                         "RegSetValueExW", "RegDeleteValueW", "RegCloseKey",         "MultiByteToWideChar",
+                         "WideCharToMultiByte"};
     struct row {
         const char *name, *target;
         int enabled;
@@ -354,7 +376,7 @@ TEST_F(RunKeyToggle, OnClearsAnOffRecordOfAnEnabledName) {
     for (const row &r : rows) {
         mem_reset();
         mem_reg_put_string(HKCU, RUN, r.name, "c");
-        mem_reg_put_a(HKCU, APPROVED, "Other", PLAT_REG_BINARY, off_record(7).data(), RUN_APPROVED_SIZE);
+        mem_reg_put_a(HKCU, APPROVED, "Other", PLAT_REG_BINARY, off_record(7).data(), APPROVED_RECORD_SIZE);
         if (!r.record.empty())
             mem_reg_put_a(HKCU, APPROVED, r.name, PLAT_REG_BINARY, r.record.data(), r.record.size());
         EXPECT_EQ(toggle(run_id(1, RUN, r.name), 1), 1) << r.name << ": " << quorvel_last_error();
@@ -408,14 +430,14 @@ TEST_F(RunKeyToggle, ARecordThatCannotBeMatchedFailsTheSwitch) {
         const char *failing;
         const char *message;
     } rows[] = {
-        {"Updater", 1, "RegDeleteValueA", "runkey: cannot clear the StartupApproved record of 'Updater' (0x5)"},
-        {"Updaterdisabled", 0, "RegSetValueExA",
+        {"Updater", 1, "RegDeleteValueW", "runkey: cannot clear the StartupApproved record of 'Updater' (0x5)"},
+        {"Updaterdisabled", 0, "RegSetValueExW",
          "runkey: cannot write the StartupApproved record of 'Updaterdisabled' (0x5)"},
     };
     for (const row &r : rows) {
         mem_reset();
         mem_reg_put_string(HKCU, RUN, r.name, "c");
-        if (r.enabled) mem_reg_put_a(HKCU, APPROVED, r.name, PLAT_REG_BINARY, off_record(5).data(), RUN_APPROVED_SIZE);
+        if (r.enabled) mem_reg_put_a(HKCU, APPROVED, r.name, PLAT_REG_BINARY, off_record(5).data(), APPROVED_RECORD_SIZE);
         run_snapshot before = snapshot();
         mem_fail(r.failing, PLAT_ERROR_ACCESS_DENIED);
         EXPECT_EQ(toggle(run_id(1, RUN, r.name), r.enabled), 0) << r.name;

@@ -1,4 +1,5 @@
 // Switching shortcuts off and on over the in-memory machine.
+#include "platform/mem/mem_registry.h"
 #include "platform/platform_files.h"
 #include "providers/startup_folders.h"
 #include "startup_folders_test.h"
@@ -304,4 +305,72 @@ TEST_F(StartupToggle, MakeDirectoriesAndFileExists) {
     EXPECT_EQ(file_exists("C:\\x"), 1);
     EXPECT_EQ(file_exists("C:\\missing"), 0);
     EXPECT_EQ(file_exists(nullptr), 0);
+}
+
+// Off records of Windows' own tools: a shortcut in its folder is listed off
+// by one (first byte odd, REG_BINARY, not empty), and switching it on, in
+// place or from "disabled\", removes the record; other records stay.
+TEST_F(StartupToggle, StartupApprovedRecordsAreReadAndCleared) {
+    const char *records_key = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\StartupFolder";
+    const std::vector<uint8_t> off3 = {3, 0, 0, 0, 1, 2, 3, 4, 5, 6, 7, 8}, off7 = {7, 0, 0, 0},
+                               on2 = {2, 0, 0, 0}, on6 = {6}, odd = {1};
+    struct row {
+        std::string path;  // the shortcut as set up
+        plat_hkey hive;
+        uint32_t type;
+        std::vector<uint8_t> data;
+        bool listed_on;
+    } rows[] = {
+        {notes, PLAT_HKEY_CURRENT_USER, PLAT_REG_BINARY, off3, false},
+        {notes, PLAT_HKEY_CURRENT_USER, PLAT_REG_BINARY, off7, false},
+        {common_path("Notes.lnk"), PLAT_HKEY_LOCAL_MACHINE, PLAT_REG_BINARY, off3, false},
+        {common_path("Notes.lnk"), PLAT_HKEY_CURRENT_USER, PLAT_REG_BINARY, off3, true},  // another hive's
+        {notes, PLAT_HKEY_CURRENT_USER, PLAT_REG_BINARY, on2, true},
+        {notes, PLAT_HKEY_CURRENT_USER, PLAT_REG_BINARY, on6, true},
+        {notes, PLAT_HKEY_CURRENT_USER, PLAT_REG_DWORD, odd, true},
+        {notes, PLAT_HKEY_CURRENT_USER, PLAT_REG_BINARY, {}, true},
+        {notes_off, PLAT_HKEY_CURRENT_USER, PLAT_REG_BINARY, off3, false},
+    };
+    for (const row &r : rows) {
+        mem_reset();
+        add_shortcut(r.path);
+        mem_reg_put_a(r.hive, records_key, "Notes.lnk", r.type, r.data.data(), r.data.size());
+        mem_reg_put_a(r.hive, records_key, "Other.lnk", PLAT_REG_BINARY, off3.data(), off3.size());
+        std::vector<listed_shortcut> got = list_shortcuts();
+        ASSERT_EQ(got.size(), 1u);
+        EXPECT_EQ(got[0].enabled, r.listed_on) << r.path << " " << (int)(r.data.empty() ? -1 : r.data[0]);
+        ASSERT_EQ(toggle(r.path, 1), 1) << error_text();
+        got = list_shortcuts();
+        EXPECT_TRUE(got[0].enabled) << r.path;
+        bool off_record = r.type == PLAT_REG_BINARY && !r.data.empty() && (r.data[0] & 1);
+        bool own_hive = r.hive == (r.path == common_path("Notes.lnk") ? PLAT_HKEY_LOCAL_MACHINE : PLAT_HKEY_CURRENT_USER);
+        EXPECT_EQ(mem_reg_find(r.hive, records_key, "Notes.lnk", nullptr), !(off_record && own_hive)) << r.path;
+        EXPECT_TRUE(mem_reg_find(r.hive, records_key, "Other.lnk", nullptr));
+    }
+}
+
+// A record that cannot be removed fails the switch and puts the shortcut back.
+TEST_F(StartupToggle, ARecordThatCannotGoUndoesTheMove) {
+    const char *records_key = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\StartupFolder";
+    const uint8_t off[] = {3, 0, 0, 0};
+    struct row {
+        std::string path;
+        int nth_move;  // 0: the undo may move; 2: it fails too
+        const char *message;
+    } rows[] = {
+        {notes, 0, "startup: cannot clear the StartupApproved record of 'Notes.lnk' (0x5)"},
+        {notes_off, 0, "startup: cannot clear the StartupApproved record of 'Notes.lnk' (0x5)"},
+        {notes_off, 2, "startup: cannot clear the StartupApproved record of 'Notes.lnk' (0x5); undoing the move failed"},
+    };
+    for (const row &r : rows) {
+        mem_reset();
+        add_shortcut(r.path);
+        mem_reg_put_a(PLAT_HKEY_CURRENT_USER, records_key, "Notes.lnk", PLAT_REG_BINARY, off, sizeof off);
+        mem_fail("RegDeleteValueW", PLAT_ERROR_ACCESS_DENIED);
+        if (r.nth_move) mem_fail("MoveFileW", 0, r.nth_move);
+        EXPECT_EQ(toggle(r.path, 1), 0);
+        EXPECT_EQ(error_text(), r.message);
+        EXPECT_EQ(mem_files_exists(r.path.c_str()), r.nth_move == 0) << r.path;
+        EXPECT_TRUE(mem_reg_find(PLAT_HKEY_CURRENT_USER, records_key, "Notes.lnk", nullptr));
+    }
 }

@@ -54,3 +54,21 @@ int plat_ansi_to_utf16(const char *src, int src_len, char16_t *dst, int dst_cap)
     for (int i = 0; i < n; i++) dst[i] = mem_cp1252_decode((unsigned char)src[i]);
     return n;
 }
+
+int plat_utf16_to_ansi(const char16_t *src, int src_len, char *dst, int dst_cap, int *used_default) {
+    *used_default = 0;
+    if (mem_fault("WideCharToMultiByte", nullptr)) return 0;
+    if (!src || src_len == 0 || src_len < -1 || dst_cap < 0) return 0;
+    int n = 0;
+    if (src_len == -1)
+        while (src[n++]) {}
+    else
+        n = src_len;
+    if (dst_cap && (!dst || dst_cap < n)) return 0;
+    for (int i = 0; i < n; i++) {
+        unsigned char byte = mem_cp1252_encode(src[i]);
+        if (byte == '?' && src[i] != u'?') *used_default = 1;
+        if (dst_cap) dst[i] = (char)byte;
+    }
+    return n;
+}

@@ -38,6 +38,7 @@ struct registry {
     std::map<uintptr_t, reg_handle> handles;
     uintptr_t next_handle = 0x1000;
     uint64_t file_time = 0x01D0000000000000ull;
+    uint16_t architecture = PLAT_PROCESSOR_ARCHITECTURE_AMD64;
 };
 
 registry &reg() {
@@ -186,6 +187,23 @@ plat_error handle_key(registry &r, plat_hkey key, uint32_t need, reg_key **out) 
     return PLAT_ERROR_SUCCESS;
 }
 
+// The 32-bit view of 64-bit Windows: the machine hive's Software key of a
+// 32-bit program is Software\WOW6432Node. The current user's hive is shared.
+const char software[] = "software", wow_node[] = "software\\wow6432node";
+
+std::string in_view(plat_hkey root, uint32_t access, std::string id, const registry &r) {
+    bool one_view = r.architecture == PLAT_PROCESSOR_ARCHITECTURE_INTEL ||
+                    r.architecture == PLAT_PROCESSOR_ARCHITECTURE_ARM;
+    if (root != PLAT_HKEY_LOCAL_MACHINE || !(access & PLAT_KEY_WOW64_32KEY) || one_view) return id;
+    std::string path = id.substr(id.find('|') + 1);
+    if (path.compare(0, sizeof software - 1, software) != 0) return id;
+    if (path.size() > sizeof software - 1 && path[sizeof software - 1] != '\\') return id;
+    if (path.compare(0, sizeof wow_node - 1, wow_node) == 0 &&
+        (path.size() == sizeof wow_node - 1 || path[sizeof wow_node - 1] == '\\'))
+        return id;
+    return key_id((uintptr_t)root, wow_node + path.substr(sizeof software - 1));
+}
+
 plat_error new_handle(registry &r, plat_hkey root, const char *subkey, uint32_t access, bool create,
                       plat_hkey *key) {
     if (!key) return PLAT_ERROR_INVALID_PARAMETER;
@@ -193,6 +211,8 @@ plat_error new_handle(registry &r, plat_hkey root, const char *subkey, uint32_t 
     std::string id;
     uint32_t rights;
     if (!resolve(r, root, subkey, &id, &rights)) return PLAT_ERROR_INVALID_HANDLE;
+    id = in_view(root, access, id, r);
+    access &= ~(PLAT_KEY_WOW64_32KEY | PLAT_KEY_WOW64_64KEY);
     if ((access & write_rights) && writes_denied(r, id)) return PLAT_ERROR_ACCESS_DENIED;
     if (!key_exists(r, id)) {
         if (!create) return PLAT_ERROR_FILE_NOT_FOUND;
@@ -257,6 +277,7 @@ void reset_registry() {
     r.handles.clear();
     r.next_handle = 0x1000;
     r.file_time = 0x01D0000000000000ull;
+    r.architecture = PLAT_PROCESSOR_ARCHITECTURE_AMD64;
 }
 const bool registered = (mem_on_reset(reset_registry), true);
 
@@ -312,6 +333,24 @@ plat_error plat_reg_enum_value_a(plat_hkey key, uint32_t index, char *name, uint
     return deliver(ansi_from_stored(v), data, data_len);
 }
 
+plat_error plat_reg_enum_value_w(plat_hkey key, uint32_t index, char16_t *name, uint32_t *name_len,
+                                 uint32_t *type, uint8_t *data, uint32_t *data_len) {
+    int64_t code = 0;
+    if (mem_fault("RegEnumValueW", &code)) return (plat_error)code;
+    registry &r = reg();
+    std::lock_guard<std::mutex> g(r.lock);
+    if (!name || !name_len || (data && !data_len)) return PLAT_ERROR_INVALID_PARAMETER;
+    reg_key *k;
+    if (plat_error e = handle_key(r, key, PLAT_KEY_QUERY_VALUE, &k)) return e;
+    if (index >= k->values.size()) return PLAT_ERROR_NO_MORE_ITEMS;
+    const mem_reg_value &v = k->values[index];
+    if (*name_len <= v.name.size()) return PLAT_ERROR_MORE_DATA;
+    memcpy(name, v.name.c_str(), (v.name.size() + 1) * sizeof(char16_t));
+    *name_len = (uint32_t)v.name.size();
+    if (type) *type = v.type;
+    return deliver(v.data, data, data_len);
+}
+
 plat_error plat_reg_query_value_ex_a(plat_hkey key, const char *name, uint32_t *type, uint8_t *data,
                                      uint32_t *data_len) {
     int64_t code = 0;
@@ -348,6 +387,23 @@ plat_error plat_reg_delete_value_a(plat_hkey key, const char *name) {
     reg_key *k;
     if (plat_error e = handle_key(r, key, PLAT_KEY_SET_VALUE, &k)) return e;
     return erase_value(*k, ansi_name(name)) ? PLAT_ERROR_SUCCESS : PLAT_ERROR_FILE_NOT_FOUND;
+}
+
+plat_error plat_reg_delete_value_w(plat_hkey key, const char16_t *name) {
+    int64_t code = 0;
+    if (mem_fault("RegDeleteValueW", &code)) return (plat_error)code;
+    registry &r = reg();
+    std::lock_guard<std::mutex> g(r.lock);
+    reg_key *k;
+    if (plat_error e = handle_key(r, key, PLAT_KEY_SET_VALUE, &k)) return e;
+    return erase_value(*k, wide_name(name)) ? PLAT_ERROR_SUCCESS : PLAT_ERROR_FILE_NOT_FOUND;
+}
+
+uint16_t plat_get_native_processor_architecture() {
+    mem_fault("GetNativeSystemInfo", nullptr);
+    registry &r = reg();
+    std::lock_guard<std::mutex> g(r.lock);
+    return r.architecture;
 }
 
 uint64_t plat_get_system_time_as_file_time() {
@@ -439,4 +495,10 @@ void mem_set_file_time(uint64_t file_time) {
     registry &r = reg();
     std::lock_guard<std::mutex> g(r.lock);
     r.file_time = file_time;
+}
+
+void mem_set_native_architecture(uint16_t architecture) {
+    registry &r = reg();
+    std::lock_guard<std::mutex> g(r.lock);
+    r.architecture = architecture;
 }

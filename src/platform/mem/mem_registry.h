@@ -1,6 +1,9 @@
 // Set-up and inspection of the in-memory registry, for tests.
 //
-// The registry holds keys of typed values, as Windows does: names in UTF-16,
+// The machine is 64-bit Windows unless told otherwise: opening a key of the
+// machine hive's Software with KEY_WOW64_32KEY opens it below
+// Software\WOW6432Node, as for a 32-bit program; set-up calls take the
+// path as the registry shows it. The registry holds keys of typed values, as Windows does: names in UTF-16,
 // compared without regard to ASCII case and enumerated in the order they
 // were first written; data as raw bytes, string data in UTF-16. The 8-bit
 // operations convert names and string data through code page 1252, so a
@@ -55,3 +58,7 @@ int mem_reg_open_handles();
 
 // What GetSystemTimeAsFileTime answers (a fixed clock, for exact records).
 void mem_set_file_time(uint64_t file_time);
+
+// What GetNativeSystemInfo reports (AMD64 by default). x86 or ARM make a
+// machine of one registry view: KEY_WOW64_32KEY then changes nothing.
+void mem_set_native_architecture(uint16_t architecture);

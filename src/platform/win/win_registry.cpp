@@ -30,6 +30,12 @@ plat_error plat_reg_enum_value_a(plat_hkey key, uint32_t index, char *name, uint
     return (plat_error)RegEnumValueA(hkey(key), index, name, dw(name_len), nullptr, dw(type), data, dw(data_len));
 }
 
+plat_error plat_reg_enum_value_w(plat_hkey key, uint32_t index, char16_t *name, uint32_t *name_len,
+                                 uint32_t *type, uint8_t *data, uint32_t *data_len) {
+    return (plat_error)RegEnumValueW(hkey(key), index, reinterpret_cast<LPWSTR>(name), dw(name_len), nullptr,
+                                     dw(type), data, dw(data_len));
+}
+
 plat_error plat_reg_query_value_ex_a(plat_hkey key, const char *name, uint32_t *type, uint8_t *data,
                                      uint32_t *data_len) {
     return (plat_error)RegQueryValueExA(hkey(key), name, nullptr, dw(type), data, dw(data_len));
@@ -52,6 +58,16 @@ plat_error plat_reg_set_value_ex_w(plat_hkey key, const char16_t *name, uint32_t
 
 plat_error plat_reg_delete_value_a(plat_hkey key, const char *name) {
     return (plat_error)RegDeleteValueA(hkey(key), name);
+}
+
+plat_error plat_reg_delete_value_w(plat_hkey key, const char16_t *name) {
+    return (plat_error)RegDeleteValueW(hkey(key), wide(name));
+}
+
+uint16_t plat_get_native_processor_architecture() {
+    SYSTEM_INFO info = {};
+    GetNativeSystemInfo(&info);
+    return info.wProcessorArchitecture;
 }
 
 uint64_t plat_get_system_time_as_file_time() {

@@ -1,0 +1,117 @@
+// StartupApproved records: the session start skips an item whose record
+// says "switched off", whatever the item is named or wherever it lies. So
+// the listing reads them, switching a run value off writes one, and
+// switching any item on removes an off one.
+//
+// A record is REG_BINARY, named like the item: 03 00 00 00 and the FILETIME
+// of the switch when off; an even first byte (02) means on.
+#include "startup_approved.h"
+
+#include <cstdlib>
+
+#define APPROVED_OFF 0x03
+#define APPROVED_ACCESS (PLAT_KEY_READ | PLAT_KEY_WOW64_64KEY)
+#define APPROVED_WRITE_ACCESS (PLAT_KEY_READ | PLAT_KEY_SET_VALUE | PLAT_KEY_WOW64_64KEY)
+
+namespace {
+
+struct approve_record {
+    bool found = false;
+    uint32_t type = 0;
+    uint32_t size = 0;
+    uint8_t *data = nullptr;  // malloc'd
+    approve_record() = default;
+    approve_record(const approve_record &) = delete;
+    approve_record &operator=(const approve_record &) = delete;
+    ~approve_record() { free(data); }
+};
+
+// Reads the record of `name`; a missing one is no failure.
+plat_error read_record(plat_hkey key, const char16_t *name, approve_record *r) {
+    plat_error e = plat_reg_query_value_ex_w(key, name, &r->type, nullptr, &r->size);
+    if (e == PLAT_ERROR_FILE_NOT_FOUND) return PLAT_ERROR_SUCCESS;
+    if (e != PLAT_ERROR_SUCCESS) return e;
+    r->data = (uint8_t *)malloc(r->size ? r->size : 1);
+    if (!r->data) return PLAT_ERROR_NOT_ENOUGH_MEMORY;
+    e = plat_reg_query_value_ex_w(key, name, &r->type, r->data, &r->size);
+    if (e == PLAT_ERROR_FILE_NOT_FOUND) return PLAT_ERROR_SUCCESS;
+    r->found = e == PLAT_ERROR_SUCCESS;
+    return e;
+}
+
+// A record of another type, or an empty one, says nothing.
+bool marks_off(const approve_record *r) {
+    return r->found && r->type == PLAT_REG_BINARY && r->size > 0 && (r->data[0] & 1);
+}
+
+plat_error delete_record(plat_hkey key, const char16_t *name) {
+    plat_error e = plat_reg_delete_value_w(key, name);
+    return e == PLAT_ERROR_FILE_NOT_FOUND ? PLAT_ERROR_SUCCESS : e;
+}
+
+// Deletes the off-marking record of `new_name`, then the record of
+// `old_name`; puts the first back when the second cannot go.
+plat_error clear_records(plat_hkey key, const char16_t *old_name, const char16_t *new_name) {
+    approve_record saved;
+    plat_error e = read_record(key, new_name, &saved);
+    if (e != PLAT_ERROR_SUCCESS) return e;
+    if (marks_off(&saved)) {
+        e = delete_record(key, new_name);
+        if (e != PLAT_ERROR_SUCCESS) return e;
+    } else {
+        saved.found = false;
+    }
+    if (!old_name) return PLAT_ERROR_SUCCESS;
+    e = delete_record(key, old_name);
+    if (e != PLAT_ERROR_SUCCESS && saved.found)
+        plat_reg_set_value_ex_w(key, new_name, saved.type, saved.data, saved.size);
+    return e;
+}
+
+}  // namespace
+
+plat_hkey approve_open(plat_hkey root, const char *subkey) {
+    plat_hkey key = nullptr;
+    if (plat_reg_open_key_ex_a(root, subkey, 0, APPROVED_ACCESS, &key) != PLAT_ERROR_SUCCESS) return nullptr;
+    return key;
+}
+
+int approve_marks_off(plat_hkey records, const char16_t *name) {
+    if (!records) return 0;
+    approve_record r;
+    return read_record(records, name, &r) == PLAT_ERROR_SUCCESS && marks_off(&r);
+}
+
+plat_error approve_write_disabled(plat_hkey root, const char *subkey, const char16_t *name) {
+    plat_hkey key = nullptr;
+    plat_error e = plat_reg_create_key_ex_a(root, subkey, APPROVED_WRITE_ACCESS, &key);
+    if (e != PLAT_ERROR_SUCCESS) return e;
+    uint8_t record[APPROVED_RECORD_SIZE] = {APPROVED_OFF, 0, 0, 0};
+    uint64_t now = plat_get_system_time_as_file_time();
+    for (int i = 0; i < 8; i++) record[4 + i] = (uint8_t)(now >> (8 * i));
+    e = plat_reg_set_value_ex_w(key, name, PLAT_REG_BINARY, record, APPROVED_RECORD_SIZE);
+    plat_reg_close_key(key);
+    return e;
+}
+
+plat_error approve_ensure_disabled(plat_hkey root, const char *subkey, const char16_t *name) {
+    plat_hkey key = nullptr;
+    plat_error e = plat_reg_open_key_ex_a(root, subkey, 0, APPROVED_ACCESS, &key);
+    if (e == PLAT_ERROR_FILE_NOT_FOUND) return approve_write_disabled(root, subkey, name);
+    if (e != PLAT_ERROR_SUCCESS) return e;
+    approve_record r;
+    e = read_record(key, name, &r);
+    plat_reg_close_key(key);
+    if (e != PLAT_ERROR_SUCCESS) return e;
+    return marks_off(&r) ? PLAT_ERROR_SUCCESS : approve_write_disabled(root, subkey, name);
+}
+
+plat_error approve_clear(plat_hkey root, const char *subkey, const char16_t *old_name, const char16_t *new_name) {
+    plat_hkey key = nullptr;
+    plat_error e = plat_reg_open_key_ex_a(root, subkey, 0, APPROVED_WRITE_ACCESS, &key);
+    if (e == PLAT_ERROR_FILE_NOT_FOUND) return PLAT_ERROR_SUCCESS;  // no records at all
+    if (e != PLAT_ERROR_SUCCESS) return e;
+    e = clear_records(key, old_name, new_name);
+    plat_reg_close_key(key);
+    return e;
+}

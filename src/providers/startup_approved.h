@@ -1,0 +1,33 @@
+// StartupApproved records: the system's own switch for an autostart item.
+// Windows' tools keep an item's name or place and write a REG_BINARY record
+// named like it under Software\Microsoft\Windows\CurrentVersion\Explorer\
+// StartupApproved\<kind> of the item's hive; an odd first byte (03, 07)
+// means switched off, an even one (02, 06) on. Records live in the native
+// registry view, whichever view the item is in.
+#pragma once
+
+#include "../platform/platform_registry.h"
+
+#define APPROVED_RUN "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\Run"
+#define APPROVED_RUN32 "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\Run32"
+#define APPROVED_STARTUP_FOLDER \
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\StartupFolder"
+#define APPROVED_RECORD_SIZE 12
+
+// An open records key for the listing's look-ups; null when it is missing.
+plat_hkey approve_open(plat_hkey root, const char *subkey);
+// 1 when `records` (from approve_open, may be null) marks `name` off.
+int approve_marks_off(plat_hkey records, const char16_t *name);
+
+// Writes the "switched off" record for `name`. Returns 0 (success) or the
+// failing call's code.
+plat_error approve_write_disabled(plat_hkey root, const char *subkey, const char16_t *name);
+
+// Writes the "switched off" record for `name` unless one already marks it
+// off (that one, and its time, stay). Returns 0 or the failing call's code.
+plat_error approve_ensure_disabled(plat_hkey root, const char *subkey, const char16_t *name);
+
+// Deletes `old_name`'s record (unless it is null) and `new_name`'s record
+// when it marks the item switched off. Returns 0 or the failing call's code
+// (then nothing is lost: whatever was deleted is written back).
+plat_error approve_clear(plat_hkey root, const char *subkey, const char16_t *old_name, const char16_t *new_name);
