@@ -1,7 +1,7 @@
 // StartupApproved records: the system's own switch for an autostart item.
 // Windows' tools keep an item's name or place and write a REG_BINARY record
-// named like it under Software\Microsoft\Windows\CurrentVersion\Explorer\
-// StartupApproved\<kind> of the item's hive; an odd first byte (03, 07)
+// named like it under the StartupApproved key of its kind (below) in the
+// item's hive; an odd first byte (03, 07)
 // means switched off, an even one (02, 06) on. Records live in the native
 // registry view, whichever view the item is in.
 #pragma once

@@ -21,6 +21,7 @@ const wchar_t *const runonce_path = L"Software\\Microsoft\\Windows\\CurrentVersi
 const wchar_t *const approved_path = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\Run";
 const char *const run_path_a = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 const char *const approved_path_a = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\Run";
+const wchar_t *const approved32_path = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\Run32";
 
 struct stored {
     bool found = false;
@@ -29,10 +30,10 @@ struct stored {
 };
 
 // Reads a value with the wide call into a buffer of exactly its size.
-stored read_value(HKEY root, const wchar_t *path, const std::wstring &name) {
+stored read_value(HKEY root, const wchar_t *path, const std::wstring &name, REGSAM view = KEY_WOW64_64KEY) {
     stored s;
     HKEY key = nullptr;
-    if (RegOpenKeyExW(root, path, 0, KEY_READ, &key)) return s;
+    if (RegOpenKeyExW(root, path, 0, KEY_READ | view, &key)) return s;
     DWORD size = 0;
     if (RegQueryValueExW(key, name.c_str(), nullptr, &s.type, nullptr, &size) == ERROR_SUCCESS) {
         s.data.resize(size);
@@ -44,9 +45,10 @@ stored read_value(HKEY root, const wchar_t *path, const std::wstring &name) {
     return s;
 }
 
-bool write_w(HKEY root, const std::wstring &name, DWORD type, const void *data, DWORD size) {
+bool write_w(HKEY root, const std::wstring &name, DWORD type, const void *data, DWORD size,
+             const wchar_t *path = run_path, REGSAM view = KEY_WOW64_64KEY) {
     HKEY key = nullptr;
-    if (RegCreateKeyExW(root, run_path, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr)) return false;
+    if (RegCreateKeyExW(root, path, 0, nullptr, 0, KEY_SET_VALUE | view, nullptr, &key, nullptr)) return false;
     bool ok = RegSetValueExW(key, name.c_str(), 0, type, (const BYTE *)data, size) == ERROR_SUCCESS;
     RegCloseKey(key);
     return ok;
@@ -72,17 +74,17 @@ struct cleanup {
     explicit cleanup(std::vector<std::wstring> n) : names(std::move(n)) { remove(); }
     ~cleanup() { remove(); }
     void remove() {
-        for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
-            for (const wchar_t *path : {run_path, runonce_path, approved_path}) {
-                HKEY key = nullptr;
-                if (RegOpenKeyExW(root, path, 0, KEY_SET_VALUE, &key)) continue;
-                for (const std::wstring &n : names) {
-                    RegDeleteValueW(key, n.c_str());
-                    RegDeleteValueW(key, (n + L"disabled").c_str());
+        for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE})
+            for (REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY})
+                for (const wchar_t *path : {run_path, runonce_path, approved_path, approved32_path}) {
+                    HKEY key = nullptr;
+                    if (RegOpenKeyExW(root, path, 0, KEY_SET_VALUE | view, &key)) continue;
+                    for (const std::wstring &n : names) {
+                        RegDeleteValueW(key, n.c_str());
+                        RegDeleteValueW(key, (n + L"disabled").c_str());
+                    }
+                    RegCloseKey(key);
                 }
-                RegCloseKey(key);
-            }
-        }
     }
 };
 
@@ -189,7 +191,7 @@ TEST(E2eRunKeys, SwitchesOffAndOnKeepingBytes) {
     const entry *e = nullptr;
     std::vector<entry> entries = list_entries(dll);
     ASSERT_TRUE((e = find_entry(entries, "QvSwitch")));
-    EXPECT_EQ(e->command, "C:\\Programs\\?\\app.exe") << "as the 8-bit calls read it";
+    EXPECT_EQ(e->command, "C:\\Programs\\\xe2\x98\x83\\app.exe") << "as Windows holds it";
     std::string old_id = e->id;
     uint64_t before = file_time_now();
     ASSERT_EQ(dll.set_enabled(old_id.c_str(), 0), 1) << dll.last_error();
@@ -272,22 +274,121 @@ TEST(E2eRunKeys, AnsiNameIsListedAndSwitched) {
     expect_off_record(HKEY_CURRENT_USER, L"QvCaf\u00e9disabled", before, after);
 }
 
-// A name outside code page 1252 reaches the 8-bit calls as '?': listed so,
-// and switching it fails with a clear message and changes nothing.
-TEST(E2eRunKeys, NameOutsideTheCodePageFailsCleanly) {
+// Names outside code page 1252 are listed exactly and switched both ways,
+// data byte-exact; two that differ only there are two items, each switched
+// by its own identifier (hashed as UTF-8 under "runkey-w|").
+TEST(E2eRunKeys, NamesOutsideTheCodePageSwitchExactly) {
     const quorvel_dll &dll = the_dll();
     ASSERT_TRUE(dll.ok()) << dll.failure;
-    cleanup guard({L"QvSnow\u2603"});
-    std::vector<BYTE> data = wide_bytes(L"C:\\snow.exe");
-    ASSERT_TRUE(write_w(HKEY_CURRENT_USER, L"QvSnow\u2603", REG_SZ, data.data(), (DWORD)data.size()));
-    const entry *e = nullptr;
+    cleanup guard({L"Caf\u00e9\u2603", L"Caf\u00e9\u2604"});
+    std::vector<BYTE> snow = wide_bytes(L"C:\\Programs\\\u2603\\app.exe"), comet = wide_bytes(L"C:\\comet.exe");
+    ASSERT_TRUE(write_w(HKEY_CURRENT_USER, L"Caf\u00e9\u2603", REG_SZ, snow.data(), (DWORD)snow.size()));
+    ASSERT_TRUE(write_w(HKEY_CURRENT_USER, L"Caf\u00e9\u2604", REG_SZ, comet.data(), (DWORD)comet.size()));
     std::vector<entry> entries = list_entries(dll);
-    ASSERT_TRUE((e = find_entry(entries, "QvSnow?")));
-    EXPECT_EQ(dll.set_enabled(e->id.c_str(), 0), 0);
-    EXPECT_STREQ(dll.last_error(), "runkey: value 'QvSnow?' not found");
-    EXPECT_EQ(read_value(HKEY_CURRENT_USER, run_path, L"QvSnow\u2603").data, data);
-    EXPECT_FALSE(read_value(HKEY_CURRENT_USER, run_path, L"QvSnow?disabled").found);
-    EXPECT_FALSE(read_value(HKEY_CURRENT_USER, approved_path, L"QvSnow?disabled").found);
+    const entry *s1 = find_entry(entries, "Caf\xc3\xa9\xe2\x98\x83"), *s2 = find_entry(entries, "Caf\xc3\xa9\xe2\x98\x84");
+    ASSERT_TRUE(s1 && s2);
+    EXPECT_EQ(s1->id, "runkey:2fd0a31d8fea84e3");
+    EXPECT_EQ(s2->id, "runkey:2fd0a81d8fea8d62");
+    EXPECT_EQ(s1->command, "C:\\Programs\\\xe2\x98\x83\\app.exe");
+
+    ASSERT_EQ(dll.set_enabled("runkey:2fd0a81d8fea8d62", 0), 1) << dll.last_error();
+    EXPECT_TRUE(read_value(HKEY_CURRENT_USER, run_path, L"Caf\u00e9\u2603").found) << "the other one untouched";
+    EXPECT_EQ(read_value(HKEY_CURRENT_USER, run_path, L"Caf\u00e9\u2604disabled").data, comet);
+    ASSERT_EQ(dll.set_enabled("runkey:2fd0a31d8fea84e3", 0), 1) << dll.last_error();
+    EXPECT_EQ(read_value(HKEY_CURRENT_USER, run_path, L"Caf\u00e9\u2603disabled").data, snow);
+    EXPECT_TRUE(read_value(HKEY_CURRENT_USER, approved_path, L"Caf\u00e9\u2603disabled").found);
+    entries = list_entries(dll);
+    const entry *off = find_entry(entries, "Caf\xc3\xa9\xe2\x98\x83" "disabled");
+    ASSERT_TRUE(off);
+    EXPECT_FALSE(off->enabled);
+    ASSERT_EQ(dll.set_enabled(off->id.c_str(), 1), 1) << dll.last_error();
+    stored on = read_value(HKEY_CURRENT_USER, run_path, L"Caf\u00e9\u2603");
+    EXPECT_EQ(on.data, snow);
+    EXPECT_EQ(on.type, (DWORD)REG_SZ);
+    EXPECT_FALSE(read_value(HKEY_CURRENT_USER, approved_path, L"Caf\u00e9\u2603disabled").found);
+    EXPECT_TRUE(read_value(HKEY_CURRENT_USER, run_path, L"Caf\u00e9\u2604disabled").found);
+}
+
+// Both registry views of the machine hive, in the listing's order; a value
+// of the 32-bit view is switched within it, its record kept in Run32.
+TEST(E2eRunKeys, BothRegistryViews) {
+    const quorvel_dll &dll = the_dll();
+    ASSERT_TRUE(dll.ok()) << dll.failure;
+    cleanup guard({L"QvLegacy32", L"QvNative", L"QvOnce32", L"QvUser"});
+    std::vector<BYTE> legacy = wide_bytes(L"C:\\Program Files (x86)\\legacy.exe"), other = wide_bytes(L"C:\\n.exe");
+    ASSERT_TRUE(write_w(HKEY_LOCAL_MACHINE, L"QvOnce32", REG_SZ, other.data(), (DWORD)other.size(), runonce_path,
+                        KEY_WOW64_32KEY));
+    ASSERT_TRUE(write_w(HKEY_LOCAL_MACHINE, L"QvLegacy32", REG_SZ, legacy.data(), (DWORD)legacy.size(), run_path,
+                        KEY_WOW64_32KEY));
+    ASSERT_TRUE(write_w(HKEY_LOCAL_MACHINE, L"QvNative", REG_SZ, other.data(), (DWORD)other.size()));
+    ASSERT_TRUE(write_w(HKEY_CURRENT_USER, L"QvUser", REG_SZ, other.data(), (DWORD)other.size()));
+    ASSERT_TRUE(read_value(HKEY_LOCAL_MACHINE, L"Software\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\Run",
+                           L"QvLegacy32")
+                    .found);
+    ASSERT_FALSE(read_value(HKEY_LOCAL_MACHINE, run_path, L"QvLegacy32").found) << "not in the native view";
+
+    std::vector<entry> entries = list_entries(dll);
+    std::vector<std::string> order;
+    for (const entry &e : entries)
+        if (e.name.compare(0, 2, "Qv") == 0) order.push_back(e.name);
+    EXPECT_EQ(order, (std::vector<std::string>{"QvUser", "QvNative", "QvLegacy32", "QvOnce32"}));
+    const entry *l = find_entry(entries, "QvLegacy32");
+    ASSERT_TRUE(l);
+    EXPECT_EQ(l->id, "runkey:e0a5d464cae55c0e");
+    EXPECT_TRUE(find_entry(entries, "QvOnce32", "runonce"));
+    EXPECT_EQ(find_entry(entries, "QvOnce32", "runonce")->id, "runonce:ea9b2bffe0c14e9f");
+
+    ASSERT_EQ(dll.set_enabled(l->id.c_str(), 0), 1) << dll.last_error();
+    EXPECT_EQ(read_value(HKEY_LOCAL_MACHINE, run_path, L"QvLegacy32disabled", KEY_WOW64_32KEY).data, legacy);
+    EXPECT_FALSE(read_value(HKEY_LOCAL_MACHINE, run_path, L"QvLegacy32disabled").found);
+    EXPECT_TRUE(read_value(HKEY_LOCAL_MACHINE, approved32_path, L"QvLegacy32disabled").found);
+    EXPECT_FALSE(read_value(HKEY_LOCAL_MACHINE, approved_path, L"QvLegacy32disabled").found);
+    entries = list_entries(dll);
+    const entry *off = find_entry(entries, "QvLegacy32disabled");
+    ASSERT_TRUE(off);
+    EXPECT_FALSE(off->enabled);
+    ASSERT_EQ(dll.set_enabled(off->id.c_str(), 1), 1) << dll.last_error();
+    EXPECT_EQ(read_value(HKEY_LOCAL_MACHINE, run_path, L"QvLegacy32", KEY_WOW64_32KEY).data, legacy);
+    EXPECT_FALSE(read_value(HKEY_LOCAL_MACHINE, approved32_path, L"QvLegacy32disabled").found);
+}
+
+// Records as Windows' own tools write them: 03 and 07 off, 02 and 06 on;
+// switching on clears an off one and keeps the name.
+TEST(E2eRunKeys, RecordsOfWindowsToolsDecideTheState) {
+    const quorvel_dll &dll = the_dll();
+    ASSERT_TRUE(dll.ok()) << dll.failure;
+    cleanup guard({L"QvRec3", L"QvRec7", L"QvRec2", L"QvRec6", L"QvRec32"});
+    struct row {
+        HKEY root;
+        const wchar_t *name, *records;
+        REGSAM view;
+        BYTE first;
+        bool on;
+    } rows[] = {
+        {HKEY_CURRENT_USER, L"QvRec3", approved_path, KEY_WOW64_64KEY, 3, false},
+        {HKEY_CURRENT_USER, L"QvRec7", approved_path, KEY_WOW64_64KEY, 7, false},
+        {HKEY_CURRENT_USER, L"QvRec2", approved_path, KEY_WOW64_64KEY, 2, true},
+        {HKEY_LOCAL_MACHINE, L"QvRec6", approved_path, KEY_WOW64_64KEY, 6, true},
+        {HKEY_LOCAL_MACHINE, L"QvRec32", approved32_path, KEY_WOW64_32KEY, 7, false},
+    };
+    std::vector<BYTE> data = wide_bytes(L"C:\\r.exe");
+    for (const row &r : rows) {
+        const BYTE record[12] = {r.first, 0, 0, 0, 0x10, 0x20, 0x30, 0x40, 0x50, 0x60, 0x70, 0x01};
+        ASSERT_TRUE(write_w(r.root, r.name, REG_SZ, data.data(), (DWORD)data.size(), run_path, r.view));
+        ASSERT_TRUE(write_w(r.root, r.name, REG_BINARY, record, sizeof record, r.records));
+    }
+    std::vector<entry> entries = list_entries(dll);
+    for (const row &r : rows) {
+        std::string name(r.name, r.name + wcslen(r.name));
+        const entry *e = find_entry(entries, name);
+        ASSERT_TRUE(e) << name;
+        EXPECT_EQ(e->enabled, r.on) << name;
+        ASSERT_EQ(dll.set_enabled(e->id.c_str(), 1), 1) << name << ": " << dll.last_error();
+        EXPECT_EQ(read_value(r.root, r.records, r.name).found, r.on) << name << ": only an off record goes";
+        EXPECT_TRUE(read_value(r.root, run_path, r.name, r.view).found) << name;
+    }
+    entries = list_entries(dll);
+    for (const row &r : rows) EXPECT_TRUE(find_entry(entries, std::string(r.name, r.name + wcslen(r.name)))->enabled);
 }
 
 TEST(E2eRunKeys, RefusesAnExistingTargetBothWays) {

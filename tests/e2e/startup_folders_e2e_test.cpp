@@ -363,3 +363,56 @@ TEST_F(E2eStartup, NonAsciiProfilePath) {
     EXPECT_FALSE(exists(profiles));
     EXPECT_EQ(utf8(user_startup()).find("qv-"), std::string::npos);
 }
+
+// An off StartupFolder record (written as Windows' tools write it) lists a
+// shortcut of its folder as off; switching on removes it, in place or
+// after the move back, and leaves an on record alone.
+TEST_F(E2eStartup, StartupFolderRecordsDecideTheState) {
+    folder_guard user(user_startup()), common(common_startup());
+    const wchar_t *records = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\StartupFolder";
+    struct row {
+        const folder_guard *folder;
+        HKEY hive;
+        const wchar_t *name;
+        BYTE first;
+        bool in_disabled;
+    } rows[] = {
+        {&user, HKEY_CURRENT_USER, L"qv-Rec3.lnk", 3, false},
+        {&common, HKEY_LOCAL_MACHINE, L"qv-Rec7.lnk", 7, false},
+        {&user, HKEY_CURRENT_USER, L"qv-Rec2.lnk", 2, false},
+        {&user, HKEY_CURRENT_USER, L"qv-RecOff.lnk", 3, true},
+    };
+    auto record_of = [&](HKEY hive, const wchar_t *name) {
+        HKEY key = nullptr;
+        if (RegOpenKeyExW(hive, records, 0, KEY_READ, &key)) return false;
+        bool found = RegQueryValueExW(key, name, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+        RegCloseKey(key);
+        return found;
+    };
+    for (const row &r : rows) {
+        ASSERT_TRUE((r.folder == &user ? user : common).shortcut(r.name, L"", r.in_disabled));
+        HKEY key = nullptr;
+        ASSERT_EQ(RegCreateKeyExW(r.hive, records, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr), 0);
+        const BYTE record[12] = {r.first, 0, 0, 0, 1, 2, 3, 4, 5, 6, 7, 1};
+        RegSetValueExW(key, r.name, 0, REG_BINARY, record, sizeof record);
+        RegCloseKey(key);
+    }
+    auto entries = list();
+    for (const row &r : rows) {
+        std::wstring at = r.in_disabled ? r.folder->off(r.name) : r.folder->path(r.name);
+        int i = find(entries, at);
+        ASSERT_GE(i, 0) << utf8(r.name);
+        EXPECT_EQ(entries[i].enabled, r.first == 2) << utf8(r.name);
+        ASSERT_EQ(set(at, 1), 1) << utf8(r.name) << ": " << error();
+        EXPECT_TRUE(exists(r.folder->path(r.name))) << utf8(r.name);
+        EXPECT_EQ(record_of(r.hive, r.name), r.first == 2) << utf8(r.name);
+    }
+    entries = list();
+    for (const row &r : rows) EXPECT_TRUE(entries[find(entries, r.folder->path(r.name))].enabled) << utf8(r.name);
+    for (const row &r : rows) {
+        HKEY key = nullptr;
+        if (RegOpenKeyExW(r.hive, records, 0, KEY_SET_VALUE, &key)) continue;
+        RegDeleteValueW(key, r.name);
+        RegCloseKey(key);
+    }
+}
