@@ -51,6 +51,14 @@ TEST(RunKeyAnsi, ConverterCounts) {
     EXPECT_EQ(plat_ansi_to_utf16("abc", -1, buf, 3), 0) << "too small a buffer";
     EXPECT_EQ(plat_ansi_to_utf16(nullptr, -1, buf, 8), 0);
     EXPECT_EQ(plat_ansi_to_utf16("abc", 0, buf, 8), 0);
+    // Back to the code page: a unit it cannot hold is a default character, '?' itself is not.
+    char out[8];
+    int used = -1;
+    EXPECT_EQ(plat_utf16_to_ansi(u"Caf\u00e9?", -1, out, 8, &used), 6);
+    EXPECT_STREQ(out, "Caf\xe9?");
+    EXPECT_EQ(used, 0);
+    EXPECT_EQ(plat_utf16_to_ansi(u"\u2603", -1, nullptr, 0, &used), 2);
+    EXPECT_EQ(used, 1);
 }
 
 TEST_F(RunKeyMemRegistry, NamesFoldCaseAndKeepOrder) {
@@ -233,4 +241,41 @@ TEST_F(RunKeyMemRegistry, ConcurrentWritersKeepEveryValue) {
     }
     for (std::thread &t : threads) t.join();
     EXPECT_EQ(mem_reg_values(HKCU, RUN).size(), 200u);
+}
+
+// The machine hive's Software has a 32-bit view (WOW6432Node) on 64-bit
+// Windows only; the user's hive is shared.
+TEST_F(RunKeyMemRegistry, RegistryViews) {
+    mem_reg_put_string(HKLM, RUN32, "v32", "1");
+    mem_reg_put_string(HKLM, RUN, "v64", "1");
+    mem_reg_put_string(HKCU, RUN, "user", "1");
+    struct row {
+        plat_hkey root;
+        uint32_t view;
+        uint16_t arch;
+        const char *seen;
+    } rows[] = {
+        {HKLM, PLAT_KEY_WOW64_32KEY, PLAT_PROCESSOR_ARCHITECTURE_AMD64, "v32"},
+        {HKLM, PLAT_KEY_WOW64_64KEY, PLAT_PROCESSOR_ARCHITECTURE_AMD64, "v64"},
+        {HKLM, 0, PLAT_PROCESSOR_ARCHITECTURE_AMD64, "v64"},
+        {HKCU, PLAT_KEY_WOW64_32KEY, PLAT_PROCESSOR_ARCHITECTURE_AMD64, "user"},
+        {HKLM, PLAT_KEY_WOW64_32KEY, PLAT_PROCESSOR_ARCHITECTURE_INTEL, "v64"},
+    };
+    for (const row &r : rows) {
+        mem_set_native_architecture(r.arch);
+        plat_hkey key = open(r.root, RUN, PLAT_KEY_READ | r.view);
+        char16_t name[16];
+        uint32_t len = 16;
+        ASSERT_EQ(plat_reg_enum_value_w(key, 0, name, &len, nullptr, nullptr, nullptr), 0u);
+        EXPECT_EQ(std::u16string(name, len), std::u16string(r.seen, r.seen + strlen(r.seen))) << r.view;
+        plat_reg_close_key(key);
+    }
+    // Writing through the view lands below WOW6432Node.
+    mem_set_native_architecture(PLAT_PROCESSOR_ARCHITECTURE_AMD64);
+    plat_hkey key = nullptr;
+    ASSERT_EQ(plat_reg_create_key_ex_a(HKLM, RUNONCE, PLAT_KEY_READ | PLAT_KEY_WOW64_32KEY, &key), 0u);
+    ASSERT_EQ(plat_reg_set_value_ex_w(key, u"w", PLAT_REG_SZ, (const uint8_t *)"x\0", 2), 0u);
+    plat_reg_close_key(key);
+    EXPECT_TRUE(has_value(HKLM, RUNONCE32, "w"));
+    EXPECT_FALSE(has_value(HKLM, RUNONCE, "w"));
 }
