@@ -109,6 +109,7 @@ void bare_rename(const char16_t *from, const char16_t *to) {
     plat_reg_query_value_ex_w(key, from, &type, data, &size);
     plat_reg_set_value_ex_w(key, to, type, data, size);
     plat_reg_delete_value_w(key, from);
+    plat_reg_query_value_ex_w(key, to, nullptr, nullptr, nullptr);  // still there, not taken for a twin
     plat_reg_close_key(key);
 }
 

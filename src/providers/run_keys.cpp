@@ -182,10 +182,6 @@ static int find_in_location(const run_location *row, uint64_t hash, char16_t **n
     return found;
 }
 
-static bool value_exists(plat_hkey key, const char16_t *name) {
-    return plat_reg_query_value_ex_w(key, name, nullptr, nullptr, nullptr) == PLAT_ERROR_SUCCESS;
-}
-
 static int record_failed(const char *what, const char16_t *name, plat_error e, const char *more) {
     run_text name8;
     set_last_error("runkey: cannot %s the StartupApproved record of '%s' (0x%x)%s", what,
@@ -204,40 +200,52 @@ static int finish_switch(const run_location *row, const char16_t *name, const ch
                          undone ? "" : "; undoing the rename failed");
 }
 
-// A name that already has the wanted state still needs a record that
-// agrees. On: an off record must go (the default value switched off is
-// named "disabled", which counts as on, and the system's own switch marks
-// values off without renaming). Off: the name alone does not stop the
-// value starting, so a record must mark it off.
-static int match_record(const run_location *row, const char16_t *name, int enabled) {
-    plat_error e = enabled ? approve_clear(row->root, row->approved, nullptr, name)
+// The name already has the wanted state, but its record must agree. On: an
+// off record must go (the default value switched off is named "disabled",
+// which counts as on, and the system's own switch marks values off without
+// renaming). Off: the name alone does not stop the value starting, so a
+// record must mark it off. An identical twin under the other name is an
+// interrupted switch's copy and goes first; with it gone, or never there,
+// switching on also removes its record.
+static int keep_name(const run_location *row, plat_hkey key, const char16_t *name, const char16_t *twin,
+                     int enabled) {
+    run_twin t = compare_twin(key, name, twin);
+    if (t == RUN_TWIN_ERROR || (t == RUN_TWIN_SAME && !remove_twin(key, twin, name))) return 0;
+    const char16_t *old = enabled && t != RUN_TWIN_OTHER ? twin : nullptr;
+    plat_error e = enabled ? approve_clear(row->root, row->approved, old, name)
                            : approve_ensure_disabled(row->root, row->approved, name);
     if (e == PLAT_ERROR_SUCCESS) return 1;
     return record_failed(enabled ? "clear" : "write", name, e, "");
 }
 
-static int rename_and_record(const run_location *row, plat_hkey key, const char16_t *name, const char16_t *target,
-                             int enabled) {
-    if (value_exists(key, target)) {
+// The name must become `target`. A target that holds the same type and
+// bytes is the copy of a switch cut short: only the source goes. Any other
+// value under that name is another program, and the switch is refused.
+static int take_name(const run_location *row, plat_hkey key, const char16_t *name, const char16_t *target,
+                     int enabled) {
+    run_twin t = compare_twin(key, name, target);
+    if (t == RUN_TWIN_ERROR) return 0;
+    if (t == RUN_TWIN_OTHER) {
         run_text target8;
         set_last_error("runkey: cannot %s \xe2\x80\x94 '%s' already exists", enabled ? "enable" : "disable",
                        run_message_name(target, &target8));
         return 0;
     }
-    if (!rename_run_value(row, name, target)) return 0;
-    return finish_switch(row, name, target, enabled);
+    int moved = t == RUN_TWIN_SAME ? remove_twin(key, name, target) : rename_run_value(row, name, target);
+    return moved && finish_switch(row, name, target, enabled);
 }
 
 static int switch_to(const run_location *row, plat_hkey key, const char16_t *name, int enabled) {
     size_t n = wide_length(name);
-    if (has_off_suffix(name, n) == !enabled) return match_record(row, name, enabled);
-    char16_t *target = enabled ? wide_join(name, n - RUN_SUFFIX_LEN, nullptr) : wide_join(name, n, RUN_SUFFIX);
-    if (!target) {
+    bool off = has_off_suffix(name, n);
+    // The value's name in the other state: with the suffix cut, or added.
+    char16_t *other = off ? wide_join(name, n - RUN_SUFFIX_LEN, nullptr) : wide_join(name, n, RUN_SUFFIX);
+    if (!other) {
         set_last_error("OOM");
         return 0;
     }
-    int done = rename_and_record(row, key, name, target, enabled);
-    free(target);
+    int done = off == !enabled ? keep_name(row, key, name, other, enabled) : take_name(row, key, name, other, enabled);
+    free(other);
     return done;
 }
 

@@ -100,3 +100,30 @@ const char16_t *run_value_text(run_value *value);
 // A heap copy of the first `units` units, terminated, then `suffix`; null
 // when memory ran out.
 char16_t *wide_join(const char16_t *s, size_t units, const char16_t *suffix);
+
+// ---- twins (run_twins.cpp) ----
+
+// A value's type and bytes, read whole.
+struct run_copy {
+    uint32_t type = 0;
+    uint32_t size = 0;
+    uint8_t *data = nullptr;  // malloc'd, two spare bytes beyond size
+    run_copy() = default;
+    run_copy(const run_copy &) = delete;
+    run_copy &operator=(const run_copy &) = delete;
+    ~run_copy();
+};
+// 0, or the failing call's code (ERROR_NOT_ENOUGH_MEMORY when out of memory).
+plat_error read_copy(plat_hkey key, const char16_t *name, run_copy *copy);
+
+enum run_twin {
+    RUN_TWIN_NONE,   // no value named `twin`
+    RUN_TWIN_SAME,   // `twin` holds the same type and bytes as `name`
+    RUN_TWIN_OTHER,  // `twin` is another program
+    RUN_TWIN_ERROR,  // could not be told (message recorded)
+};
+run_twin compare_twin(plat_hkey key, const char16_t *name, const char16_t *twin);
+
+// Deletes `gone`, a copy of `kept`; writes it back, and fails with a
+// message, when `kept` has vanished meanwhile. 1 when done.
+int remove_twin(plat_hkey key, const char16_t *gone, const char16_t *kept);

@@ -15,7 +15,12 @@
 
 // Steps 2 to 7 on an open handle: checks, byte-exact copy, delete. Returns
 // 1 when done, 0 after a failed check (message recorded), -1 when the write
-// or the delete failed (*code set; the caller rolls back).
+// failed (nothing to undo), -2 when the delete failed (*code set; the
+// caller rolls back).
+//
+// Another program may switch the same value at the same moment: a source
+// already deleted is its work and ours is done, and a copy that it removed
+// as a twin of the source is written back under the old name.
 static int copy_and_delete(plat_hkey key, const char16_t *from, const char16_t *to, plat_error *code) {
     run_text from8, to8;
     uint32_t type = 0, size = 0;
@@ -44,16 +49,31 @@ static int copy_and_delete(plat_hkey key, const char16_t *from, const char16_t *
     // keep the copy at the stored size.
     memset(data + size, RUN_GUARD_FILL, RUN_GUARD_BYTES);
     *code = plat_reg_set_value_ex_w(key, to, type, data, size);
-    if (*code == PLAT_ERROR_SUCCESS) *code = plat_reg_delete_value_w(key, from);
+    if (*code != PLAT_ERROR_SUCCESS) {
+        free(data);
+        return -1;
+    }
+    *code = plat_reg_delete_value_w(key, from);
+    if (*code == PLAT_ERROR_FILE_NOT_FOUND) *code = PLAT_ERROR_SUCCESS;
+    int done = *code == PLAT_ERROR_SUCCESS ? 1 : -2;
+    if (done == 1 && plat_reg_query_value_ex_w(key, to, nullptr, nullptr, nullptr) == PLAT_ERROR_FILE_NOT_FOUND) {
+        plat_reg_set_value_ex_w(key, from, type, data, size);
+        set_last_error("runkey: '%s' was removed by another program while switching; '%s' is kept",
+                       run_message_name(to, &to8), run_message_name(from, &from8));
+        done = 0;
+    }
     free(data);
-    return *code == PLAT_ERROR_SUCCESS ? 1 : -1;
+    return done;
 }
 
-static void roll_back(const run_location *row, const char16_t *to) {
+// Deletes the copy again, unless the source has gone meanwhile: then the
+// copy is the only one left.
+static void roll_back(const run_location *row, const char16_t *from, const char16_t *to) {
     plat_hkey key = nullptr;
     if (plat_reg_open_key_ex_a(row->root, row->path, 0, RUN_WRITE_ACCESS | row->view, &key) != PLAT_ERROR_SUCCESS)
         return;
-    plat_reg_delete_value_w(key, to);
+    if (plat_reg_query_value_ex_w(key, from, nullptr, nullptr, nullptr) == PLAT_ERROR_SUCCESS)
+        plat_reg_delete_value_w(key, to);
     plat_reg_close_key(key);
 }
 
@@ -68,7 +88,7 @@ int rename_run_value(const run_location *row, const char16_t *from, const char16
     int done = copy_and_delete(key, from, to, &code);
     plat_reg_close_key(key);
     if (done >= 0) return done;
-    roll_back(row, to);
+    if (done == -2) roll_back(row, from, to);
     run_text from8, to8;
     set_last_error("runkey: rename '%s'->'%s' failed (0x%x)", run_message_name(from, &from8),
                    run_message_name(to, &to8), code);

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <map>
 #include <mutex>
+#include <cstring>
 
 namespace {
 
@@ -20,7 +21,20 @@ struct machine {
     std::map<std::string, int, std::less<>> calls;
     std::vector<std::string> log;
     std::vector<void (*)()> resets;
+    int changes = 0;     // state-changing calls so far
+    int cut_after = -1;  // refuse every change after this many; -1: never
 };
+
+// The calls that change what the machine holds (key creation counted too,
+// even when the key is there already).
+bool changes_state(const char *op) {
+    static const char *const ops[] = {"RegSetValueExA", "RegSetValueExW",   "RegDeleteValueA", "RegDeleteValueW",
+                                      "RegCreateKeyExA", "MoveFileW",       "CreateDirectoryW",
+                                      "RemoveDirectoryW"};
+    for (const char *o : ops)
+        if (strcmp(o, op) == 0) return true;
+    return false;
+}
 
 machine &the_machine() {
     static machine m;
@@ -32,6 +46,7 @@ thread_local std::map<std::string, int, std::less<>> thread_calls;
 // Read outside the lock on every call: the fast path when nothing is recorded.
 std::atomic<bool> recording{true};
 std::atomic<int> armed_faults{0};
+std::atomic<bool> cut_armed{false};
 
 void count(std::map<std::string, int, std::less<>> &counts, const char *op) {
     auto it = counts.find(op);
@@ -59,6 +74,9 @@ void mem_reset() {
         recording = true;
         m.calls.clear();
         m.log.clear();
+        m.changes = 0;
+        m.cut_after = -1;
+        cut_armed = false;
         resets = m.resets;
     }
     thread_calls.clear();
@@ -77,9 +95,13 @@ void mem_record_calls(bool on) { recording = on; }
 void mem_fail_always(const char *op, int64_t code) { mem_fail(op, code, 1, -1); }
 
 bool mem_fault(const char *op, int64_t *code) {
-    if (!recording && armed_faults == 0) return false;
+    if (!recording && armed_faults == 0 && !cut_armed) return false;
     machine &m = the_machine();
     std::lock_guard<std::mutex> g(m.lock);
+    if (changes_state(op) && m.cut_after >= 0 && ++m.changes > m.cut_after) {
+        if (code) *code = MEM_CUT_CODE;
+        return true;
+    }
     if (recording) {
         count(m.calls, op);
         m.log.emplace_back(op);
@@ -125,4 +147,18 @@ std::vector<std::string> mem_call_log() {
     machine &m = the_machine();
     std::lock_guard<std::mutex> g(m.lock);
     return m.log;
+}
+
+void mem_cut_after(int changes) {
+    machine &m = the_machine();
+    std::lock_guard<std::mutex> g(m.lock);
+    m.changes = 0;
+    m.cut_after = changes;
+    cut_armed = changes >= 0;
+}
+
+int mem_changes() {
+    machine &m = the_machine();
+    std::lock_guard<std::mutex> g(m.lock);
+    return m.changes;
 }

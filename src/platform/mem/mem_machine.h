@@ -34,6 +34,17 @@ int mem_thread_calls(const char *op);
 // Every counted call since the last reset, in order (all threads).
 std::vector<std::string> mem_call_log();
 
+// A process killed after its `changes`-th change of the machine: every
+// state-changing call after it (value writes and deletes, key creation,
+// file moves, directory creation and removal) fails with MEM_CUT_CODE and
+// changes nothing, so nothing the library does afterwards, an undo
+// included, reaches the machine. -1 ends the cut; mem_changes() counts the
+// state-changing calls since the cut was set (counting needs a cut set:
+// mem_cut_after(INT32_MAX) counts without refusing).
+#define MEM_CUT_CODE 1223  // ERROR_CANCELLED
+void mem_cut_after(int changes);
+int mem_changes();
+
 // Call bookkeeping (counts and log) on or off; mem_reset turns it back on.
 // Off, a call costs one flag test unless faults are armed, and long runs
 // (benchmarks) neither grow the log nor pay for it; faults still fire.
