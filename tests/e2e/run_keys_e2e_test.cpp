@@ -126,7 +126,8 @@ const entry *find_entry(const std::vector<entry> &entries, const std::string &na
 
 std::string run_id(int per_user, const char *name) {
     char id[64];
-    snprintf(id, sizeof id, "runkey:%016llx", (unsigned long long)run_entry_hash(per_user, run_path_a, name));
+    std::string key_text = "runkey|d" + std::to_string(per_user) + "|" + run_path_a + "|" + name;
+    snprintf(id, sizeof id, "runkey:%016llx", (unsigned long long)expected_hash(key_text));
     return id;
 }
 

@@ -134,7 +134,7 @@ std::vector<entry> parse(const std::string &text) {
 
 std::string id_of(const std::wstring &full_path) {
     char id[ENTRY_ID_SIZE];
-    snprintf(id, sizeof id, "startup:%016llx", (unsigned long long)path_hash(utf8(full_path).c_str()));
+    snprintf(id, sizeof id, "startup:%016llx", (unsigned long long)expected_hash(utf8(full_path), true));
     return id;
 }
 

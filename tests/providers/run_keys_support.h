@@ -66,7 +66,8 @@ inline std::vector<listed> listed_entries() {
 
 inline std::string run_id(int per_user, const char *subkey, const char *name, const char *source = "runkey") {
     char id[64];
-    snprintf(id, sizeof id, "%s:%016llx", source, (unsigned long long)run_entry_hash(per_user, subkey, name));
+    std::string key_text = "runkey|d" + std::to_string(per_user) + "|" + subkey + "|" + name;
+    snprintf(id, sizeof id, "%s:%016llx", source, (unsigned long long)expected_hash(key_text));
     return id;
 }
 

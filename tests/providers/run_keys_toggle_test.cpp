@@ -190,13 +190,21 @@ TEST_F(RunKeyToggle, WriteOpenFailures) {
 }
 
 // A name too long for the search's buffer is passed over, not the end.
-TEST_F(RunKeyToggle, SearchGoesPastAnOverlongName) {
-    std::string long_name(600, 'n');
-    mem_reg_put_string(HKCU, RUN, long_name.c_str(), "l");
+// Names up to the registry's limit are switched both ways; one beyond it
+// is passed over by the search.
+TEST_F(RunKeyToggle, LongestNamesSwitchAndTooLongOnesArePassedOver) {
+    std::string too_long(16384, 'n'), longest(16383 - 8, 'm');
+    mem_reg_put_string(HKCU, RUN, too_long.c_str(), "l");
+    mem_reg_put_string(HKCU, RUN, longest.c_str(), "m");
     mem_reg_put_string(HKCU, RUN, "Updater", "u");
     ASSERT_EQ(toggle(run_id(1, RUN, "Updater"), 0), 1) << quorvel_last_error();
     EXPECT_TRUE(has_value(HKCU, RUN, "Updaterdisabled"));
-    EXPECT_TRUE(has_value(HKCU, RUN, long_name.c_str()));
+    EXPECT_TRUE(has_value(HKCU, RUN, too_long.c_str()));
+    ASSERT_EQ(toggle(run_id(1, RUN, longest.c_str()), 0), 1) << quorvel_last_error();
+    EXPECT_EQ(text_of(HKCU, RUN, (longest + "disabled").c_str()), "m");
+    ASSERT_EQ(toggle(run_id(1, RUN, (longest + "disabled").c_str()), 1), 1) << quorvel_last_error();
+    EXPECT_EQ(text_of(HKCU, RUN, longest.c_str()), "m");
+    EXPECT_FALSE(has_value(HKCU, RUN, (longest + "disabled").c_str()));
 }
 
 // The search looks at names only, so values of any type can be switched,

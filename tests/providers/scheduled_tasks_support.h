@@ -69,11 +69,11 @@ inline std::vector<task_row> task_rows() { return parse_rows(list_tasks_only());
 // The identifier the provider gives a task of this (UTF-8) path.
 inline std::string task_id(const char *path) {
     char id[ENTRY_ID_SIZE];
-    snprintf(id, sizeof id, "task:%016llx", (unsigned long long)path_hash(path));
+    snprintf(id, sizeof id, "task:%016llx", (unsigned long long)expected_hash(path, true));
     return id;
 }
 
-inline uint64_t task_key(const char *path) { return path_hash(path); }
+inline uint64_t task_key(const char *path) { return expected_hash(path, true); }
 
 // A root-folder task with one logon trigger and one exec action.
 inline mem_task_def logon_task(const std::u16string &name, const std::u16string &program = u"C:\\x.exe",

@@ -25,13 +25,14 @@ TEST_F(StartupList, IdentifiersOfKnownPaths) {
         const char *id;
     } rows[] = {
         {user_path("Notes.lnk"), "startup:ccb99b50d64564d3"},
+        {user_path("ZZ-Top.lnk"), "startup:30c40353c0732e62"},  // Z folds too
         {user_path("disabled\\Notes.lnk"), "startup:a62477d68f6b3745"},
         {common_path("Notes.lnk"), "startup:d4b3c1f2dd79b6f4"},
     };
     for (const row &r : rows) add_shortcut(r.path);
     auto entries = list_shortcuts();
-    ASSERT_EQ(entries.size(), 3u);
-    for (size_t i = 0; i < 3; i++) {
+    ASSERT_EQ(entries.size(), 4u);
+    for (size_t i = 0; i < 4; i++) {
         EXPECT_EQ(entries[i].id, rows[i].id) << rows[i].path;
         EXPECT_EQ(startup_id(rows[i].path), rows[i].id);
     }
@@ -247,4 +248,25 @@ TEST_F(StartupList, PatternsAndFullPathsThatDoNotFit) {
     int searches = mem_calls("FindFirstFileW");
     EXPECT_EQ(list_shortcuts().size(), 0u);
     EXPECT_EQ(mem_calls("FindFirstFileW"), searches + 2);  // the user's folder only
+}
+
+// A folder path of 2047 bytes is used, one of 2048 skipped, counted in
+// bytes of UTF-8 (here mostly three to a character).
+TEST_F(StartupList, FolderPathLimitIsExactly2047Bytes) {
+    for (size_t bytes : {2047u, 2048u}) {
+        mem_reset();
+        std::string folder = "C:";
+        while (folder.size() + 1 + 3 * 80 <= bytes) {
+            folder += "\\";
+            for (int i = 0; i < 80; i++) folder += "\xe2\x98\x83";
+        }
+        folder += "\\" + std::string(bytes - folder.size() - 1, 'x');
+        ASSERT_EQ(folder.size(), bytes);
+        mem_files_set_common_startup(PLAT_S_OK, folder.c_str());
+        add_shortcut(folder + "\\in.lnk");
+        add_shortcut(folder.substr(0, 2047) + "\\cut.lnk");  // where a cut path would lead
+        std::vector<std::string> expected;
+        if (bytes == 2047) expected = {"in.lnk", "cut.lnk"};
+        EXPECT_EQ(names_of(list_shortcuts()), expected) << bytes;
+    }
 }

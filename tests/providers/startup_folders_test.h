@@ -42,7 +42,7 @@ inline std::vector<listed_shortcut> list_shortcuts() {
 
 inline std::string startup_id(const std::string &full_path) {
     char id[ENTRY_ID_SIZE];
-    snprintf(id, sizeof id, "startup:%016llx", (unsigned long long)path_hash(full_path.c_str()));
+    snprintf(id, sizeof id, "startup:%016llx", (unsigned long long)expected_hash(full_path, true));
     return id;
 }
 

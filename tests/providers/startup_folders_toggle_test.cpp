@@ -190,6 +190,17 @@ TEST_F(StartupToggle, FolderPrefixNeedsASeparator) {
 // A folder that lies inside another (an all-users folder placed in the
 // user's) keeps its own shortcuts: the outer folder is a prefix of their
 // paths, but they do not lie in it or in its "disabled" subfolder.
+// The user's folder inside the all-users one, named like the start of one
+// of its files: "…\Programs\Startup" does not hold "…\Programs\Startup1.lnk".
+TEST_F(StartupToggle, InnerFolderDoesNotClaimAFileNamedLikeIt) {
+    std::string outer = std::string(USER_STARTUP).substr(0, std::string(USER_STARTUP).rfind('\\'));
+    mem_files_set_common_startup(PLAT_S_OK, outer.c_str());
+    ASSERT_TRUE(mem_files_add_shortcut((outer + "\\Startup1.lnk").c_str(), "C:\\outer.exe", ""));
+    ASSERT_EQ(toggle(outer + "\\Startup1.lnk", 0), 1) << error_text();
+    EXPECT_EQ(target_of(outer + "\\disabled\\Startup1.lnk"), "C:\\outer.exe");
+    EXPECT_FALSE(mem_files_exists(user_path("disabled").c_str()));
+}
+
 TEST_F(StartupToggle, NestedFolderKeepsItsShortcuts) {
     std::string common = user_path("Shared");
     mem_files_set_common_startup(PLAT_S_OK, common.c_str());
@@ -373,4 +384,21 @@ TEST_F(StartupToggle, ARecordThatCannotGoUndoesTheMove) {
         EXPECT_EQ(mem_files_exists(r.path.c_str()), r.nth_move == 0) << r.path;
         EXPECT_TRUE(mem_reg_find(PLAT_HKEY_CURRENT_USER, records_key, "Notes.lnk", nullptr));
     }
+}
+
+// The toggle's file-name limit is 259 bytes of UTF-8, exactly.
+TEST_F(StartupToggle, NameLimitIsExactly259Bytes) {
+    std::string e_acute = "\xc3\xa9", fits, over;
+    for (int i = 0; i < 127; i++) fits += e_acute;
+    over = fits + e_acute + ".lnk";  // 260 bytes
+    fits += "a.lnk";                 // 259 bytes
+    ASSERT_EQ(fits.size(), 259u);
+    ASSERT_EQ(over.size(), 260u);
+    add_shortcut(user_path(fits));
+    add_shortcut(user_path(over));
+    EXPECT_EQ(toggle(user_path(fits), 0), 1) << error_text();
+    EXPECT_TRUE(mem_files_exists(user_path("disabled\\" + fits).c_str()));
+    EXPECT_EQ(toggle(user_path(over), 0), 0);
+    EXPECT_EQ(error_text().rfind("startup: file name too long (over 259 bytes)", 0), 0u) << error_text();
+    EXPECT_TRUE(mem_files_exists(user_path(over).c_str()));
 }

@@ -86,10 +86,17 @@ struct run_record {
     }
 } record;
 
-// Blocks handed out while armed: an open-addressed set of addresses.
+// Blocks handed out while armed: an open-addressed set of addresses, with
+// each block's size. Such a block has guard bytes after its end, checked
+// when it is freed or resized, so that a write one byte past a buffer
+// fails the test without valgrind or a sanitizer.
 constexpr size_t table_size = 1 << 16;
 constexpr uintptr_t tombstone = 1;
+constexpr size_t guard_size = 16;
+constexpr unsigned char guard_byte = 0xA5;
 uintptr_t table[table_size];
+size_t sizes[table_size];
+std::atomic<long> overruns{0};
 std::atomic<long> tracked{0};
 std::atomic_flag table_lock = ATOMIC_FLAG_INIT;
 
@@ -103,19 +110,23 @@ struct table_guard {
 
 size_t slot_of(uintptr_t p) { return (size_t)((p >> 4) * 0x9E3779B97F4A7C15ull >> 48) & (table_size - 1); }
 
-void track(void *p) {
+void track(void *p, size_t size) {
     uintptr_t v = (uintptr_t)p;
+    memset((char *)p + size, guard_byte, guard_size);
     table_guard g;
     for (size_t i = slot_of(v), n = 0; n < table_size; i = (i + 1) & (table_size - 1), n++) {
         if (table[i] == 0 || table[i] == tombstone) {
             table[i] = v;
+            sizes[i] = size;
             tracked.fetch_add(1, std::memory_order_relaxed);
             return;
         }
     }
 }
 
-bool untrack(void *p) {
+// Forgets the block; false when it was not tracked. Counts an overrun when
+// its guard bytes were written.
+bool untrack(void *p, size_t *size = nullptr) {
     if (tracked.load(std::memory_order_relaxed) == 0) return false;
     uintptr_t v = (uintptr_t)p;
     table_guard g;
@@ -124,15 +135,20 @@ bool untrack(void *p) {
         if (table[i] == v) {
             table[i] = tombstone;
             tracked.fetch_sub(1, std::memory_order_relaxed);
+            if (size) *size = sizes[i];
+            const unsigned char *guard = (const unsigned char *)p + sizes[i];
+            for (size_t k = 0; k < guard_size; k++)
+                if (guard[k] != guard_byte) {
+                    overruns.fetch_add(1, std::memory_order_relaxed);
+                    break;
+                }
             return true;
         }
     }
     return false;
 }
 
-void note(void *p) {
-    if (p && armed.load(std::memory_order_relaxed)) track(p);
-}
+bool guarding() { return armed.load(std::memory_order_relaxed); }
 
 void arm(long nth, long times) {
     counted = 0;
@@ -149,8 +165,9 @@ extern "C" {
 void *malloc(size_t n) {
     if (!resolve()) return boot_alloc(n);
     if (should_fail()) return nullptr;
-    void *p = real_malloc(n);
-    note(p);
+    bool guard = guarding();
+    void *p = real_malloc(guard ? n + guard_size : n);
+    if (p && guard) track(p, n);
     return p;
 }
 
@@ -160,8 +177,10 @@ void *calloc(size_t count, size_t size) {
         return boot_alloc(count * size);  // the arena is zero-filled and never reused
     }
     if (should_fail()) return nullptr;
-    void *p = real_calloc(count, size);
-    note(p);
+    if (size && count > (SIZE_MAX - guard_size) / size) return nullptr;
+    bool guard = guarding();
+    void *p = real_calloc(1, count * size + (guard ? guard_size : 0));
+    if (p && guard) track(p, count * size);
     return p;
 }
 
@@ -175,11 +194,18 @@ void *realloc(void *old, size_t n) {
     }
     if (!resolve()) return nullptr;
     if (n && should_fail()) return nullptr;  // the old block stays valid
-    void *p = real_realloc(old, n);
-    if (p || !n) {
-        bool was = untrack(old);
-        if (p && (was || armed.load(std::memory_order_relaxed))) track(p);
+    if (!n) {
+        untrack(old);
+        real_free(old);
+        return nullptr;
     }
+    // A tracked block moves on with its guard; an untracked one gains one
+    // while armed.
+    size_t old_size = 0;
+    bool was = untrack(old, &old_size), guard = was || guarding();
+    void *p = real_realloc(old, guard ? n + guard_size : n);
+    if (p && guard) track(p, n);
+    if (!p && was) track(old, old_size);
     return p;
 }
 
@@ -224,6 +250,7 @@ long disarm() {
 
 long failed() { return failures.load(); }
 long live() { return tracked.load(); }
+long overruns_seen() { return overruns.load(); }
 
 void forget() {
     table_guard g;

@@ -26,6 +26,9 @@ long disarm();
 long failed();
 // Blocks handed out while armed and not yet freed.
 long live();
+// Blocks handed out while armed whose guard bytes, just past their end,
+// were found written when they were freed or resized.
+long overruns_seen();
 // Forgets the blocks handed out while armed (after a test that has
 // deliberately kept one, so the next test starts clean).
 void forget();

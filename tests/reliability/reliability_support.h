@@ -76,10 +76,13 @@ class HookedTest : public ::testing::Test {
     void SetUp() override {
         mem_reset();
         alloc_hook::forget();
+        overruns_before = alloc_hook::overruns_seen();
     }
+    long overruns_before = 0;
     void TearDown() override {
         alloc_hook::disarm();
         EXPECT_EQ(alloc_hook::live(), 0) << "blocks allocated under the hook were never freed";
+        EXPECT_EQ(alloc_hook::overruns_seen(), overruns_before) << "a block was written past its end";
         alloc_hook::forget();
         mem_reset();
     }
