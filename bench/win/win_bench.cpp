@@ -32,12 +32,17 @@ const char run_subkey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 struct run_row {
     HKEY root;
     const char *subkey;
+    REGSAM view;
+    const char *records;  // null: none
 };
+#define RECORDS "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\"
 const run_row run_rows[] = {
-    {HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\Run"},
-    {HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\Run"},
-    {HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce"},
-    {HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce"},
+    {HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\Run", KEY_WOW64_64KEY, RECORDS "Run"},
+    {HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\Run", KEY_WOW64_64KEY, RECORDS "Run"},
+    {HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\Run", KEY_WOW64_32KEY, RECORDS "Run32"},
+    {HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce", KEY_WOW64_64KEY, nullptr},
+    {HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce", KEY_WOW64_64KEY, nullptr},
+    {HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce", KEY_WOW64_32KEY, nullptr},
 };
 
 double now_ms() {
@@ -119,31 +124,44 @@ char *to_utf8(const wchar_t *text) {
     return s;
 }
 
-// The listing shows 8-bit registry text as UTF-8: through UTF-16.
-void ansi_to_utf8(const char *text) {
-    int units = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
-    wchar_t *wide = (wchar_t *)malloc((size_t)units * sizeof(wchar_t));
-    MultiByteToWideChar(CP_ACP, 0, text, -1, wide, units);
-    free(to_utf8(wide));
-    free(wide);
+// What naming one value costs the listing: its 8-bit form and back (for
+// the identifier), then the name and the data as UTF-8.
+void name_value(const wchar_t *name, const wchar_t *data) {
+    BOOL used = FALSE;
+    int bytes = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, name, -1, nullptr, 0, nullptr, &used);
+    char *ansi = (char *)malloc((size_t)bytes);
+    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, name, -1, ansi, bytes, nullptr, &used);
+    int units = MultiByteToWideChar(CP_ACP, 0, ansi, -1, nullptr, 0);
+    wchar_t *back = (wchar_t *)malloc((size_t)units * sizeof(wchar_t));
+    MultiByteToWideChar(CP_ACP, 0, ansi, -1, back, units);
+    free(back);
+    free(ansi);
+    free(to_utf8(name));
+    free(to_utf8(data));
 }
 
 int bare_run_keys() {
     int items = 0;
+    SYSTEM_INFO info;
+    GetNativeSystemInfo(&info);  // the two 32-bit rows ask whether there is a 32-bit view
+    static wchar_t name[16384];
     for (const run_row &row : run_rows) {
-        HKEY key;
-        if (RegOpenKeyExA(row.root, row.subkey, 0, KEY_READ, &key)) continue;
+        HKEY key, records = nullptr;
+        if (RegOpenKeyExA(row.root, row.subkey, 0, KEY_READ | row.view, &key)) continue;
+        if (row.records && RegOpenKeyExA(row.root, row.records, 0, KEY_READ | KEY_WOW64_64KEY, &records))
+            records = nullptr;
         for (DWORD i = 0;; i++) {
-            char name[511];
-            BYTE data[520];
-            DWORD name_len = sizeof name, data_len = 519, type = 0;
-            if (RegEnumValueA(key, i, name, &name_len, nullptr, &type, data, &data_len)) break;
+            alignas(wchar_t) BYTE data[1042];
+            DWORD name_len = 16384, data_len = 1040, type = 0;
+            if (RegEnumValueW(key, i, name, &name_len, nullptr, &type, data, &data_len)) break;
             if (type != REG_SZ && type != REG_EXPAND_SZ) continue;
-            data[data_len < sizeof data ? data_len : sizeof data - 1] = 0;
-            ansi_to_utf8(name);
-            ansi_to_utf8((const char *)data);
+            data[data_len & ~1u] = data[(data_len & ~1u) + 1] = 0;
+            name_value(name, (const wchar_t *)data);
+            DWORD record_type = 0, record_size = 0;
+            if (records) RegQueryValueExW(records, name, nullptr, &record_type, nullptr, &record_size);
             items++;
         }
+        if (records) RegCloseKey(records);
         RegCloseKey(key);
     }
     return items;
@@ -221,6 +239,11 @@ int bare_startup() {
         CoTaskMemFree(common);
     }
     for (int f = 0; f < count; f++) {
+        // The folder's StartupApproved records, looked for at its first shortcut.
+        HKEY records = nullptr;
+        if (!RegOpenKeyExA(f ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER, RECORDS "StartupFolder", 0,
+                           KEY_READ | KEY_WOW64_64KEY, &records))
+            RegCloseKey(records);
         wchar_t *wide = to_wide(folders[f]);
         items += bare_pass(wide, false);
         items += bare_pass(wide, true);
