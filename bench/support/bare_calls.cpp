@@ -232,7 +232,8 @@ plat_task bare_fetch(plat_task_collection tasks, int32_t index) {
     return task;
 }
 
-// One listed task: name, path, flag, its one logon trigger, then its one exec action.
+// One listed task: name, path, flag, then through its one definition its
+// one logon trigger and its one exec action.
 static void bare_list_task(plat_task task) {
     plat_bstr text = nullptr;
     plat_task_get_name(task, &text);
@@ -254,9 +255,7 @@ static void bare_list_task(plat_task task) {
     plat_trigger_get_type(trigger, &type);
     plat_trigger_release(trigger);
     plat_trigger_collection_release(triggers);
-    plat_task_definition_release(definition);
 
-    plat_task_get_definition(task, &definition);
     plat_action_collection actions = nullptr;
     plat_task_definition_get_actions(definition, &actions);
     plat_action_collection_get_count(actions, &count);

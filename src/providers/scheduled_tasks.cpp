@@ -38,12 +38,9 @@ bool is_logon_trigger(plat_trigger_collection triggers, int32_t index) {
     return type == PLAT_TASK_TRIGGER_LOGON;
 }
 
-bool has_logon_trigger(plat_task task) {
-    definition_ref definition;
-    if (failed_or_missing(plat_task_get_definition(task, definition.out()), definition))
-        return false;
+bool has_logon_trigger(plat_task_definition definition) {
     trigger_list_ref triggers;
-    plat_hresult hr = plat_task_definition_get_triggers(definition.get(), triggers.out());
+    plat_hresult hr = plat_task_definition_get_triggers(definition, triggers.out());
     if (failed_or_missing(hr, triggers)) return false;
     int32_t count = read_count(plat_trigger_collection_get_count, triggers.get());
     for (int32_t i = 1; i <= count; i++)
@@ -81,15 +78,12 @@ int exec_command(plat_action_collection actions, int32_t index, char **out) {
     return 1;
 }
 
-// The command of the first exec action that has a program, read through a
-// fresh definition; "" when there is none.
-char *first_exec_command(plat_task task) {
+// The command of the first exec action that has a program; "" when there
+// is none.
+char *first_exec_command(plat_task_definition definition) {
     char *command = dup_string("");
-    definition_ref definition;
-    if (failed_or_missing(plat_task_get_definition(task, definition.out()), definition))
-        return command;
     action_list_ref actions;
-    plat_hresult hr = plat_task_definition_get_actions(definition.get(), actions.out());
+    plat_hresult hr = plat_task_definition_get_actions(definition, actions.out());
     if (failed_or_missing(hr, actions)) return command;
     int32_t count = read_count(plat_action_collection_get_count, actions.get());
     for (int32_t i = 1; i <= count; i++) {
@@ -104,14 +98,27 @@ char *first_exec_command(plat_task task) {
     return command;
 }
 
+// Whether the task has a logon trigger and, when it has, its command, both
+// read through one definition: on Windows each fetch is a round trip to the
+// Task Scheduler service.
+bool read_definition(plat_task task, char **command) {
+    definition_ref definition;
+    if (failed_or_missing(plat_task_get_definition(task, definition.out()), definition))
+        return false;
+    if (!has_logon_trigger(definition.get())) return false;
+    *command = first_exec_command(definition.get());
+    return true;
+}
+
 void list_task(listing *list, plat_task task) {
     owned_text name(read_text(plat_task_get_name, task));
     owned_text path(read_text(plat_task_get_path, task));
     plat_variant_bool flag = 0;
     plat_task_get_enabled(task, &flag);  // a flag that cannot be read stays "disabled"
-    if (!has_logon_trigger(task)) return;
+    char *text = nullptr;
+    if (!read_definition(task, &text)) return;
 
-    owned_text command(first_exec_command(task));
+    owned_text command(text);
     char id[ENTRY_ID_SIZE];
     format_narrow(id, sizeof id, "task:%016llx", (unsigned long long)path_hash(path.or_empty()));
     startup_entry entry = {id, "task", name.or_empty(), command.get(), flag == PLAT_VARIANT_TRUE};
@@ -156,8 +163,12 @@ int toggle_root_task(plat_task_service service, uint64_t key, int enabled) {
     folder_ref folder(open_root_folder(service));
     if (!folder) return 0;
     task_list_ref tasks;
-    if (failed_or_missing(plat_task_folder_get_tasks(folder.get(), 0, tasks.out()), tasks))
+    plat_hresult hr = plat_task_folder_get_tasks(folder.get(), 0, tasks.out());
+    if (failed_or_missing(hr, tasks)) {
+        // A failed toggle always says why; the listing stays silent here.
+        set_last_error("%s: HRESULT 0x%08x", "task: GetTasks", (unsigned)hr);
         return 0;
+    }
     int32_t count = read_count(plat_task_collection_get_count, tasks.get());
     bool matched = false;
     int result = 0;
@@ -176,14 +187,14 @@ int toggle_root_task(plat_task_service service, uint64_t key, int enabled) {
 }  // namespace
 
 void list_task_entries(listing *list) {
-    service_ref service(connect_task_service());
+    service_ref service(connect_task_service(false));
     if (service) list_root_tasks(list, service.get());
 }
 
 int set_task_entry_enabled(uint64_t key, int enabled) {
     int result = 0;
     {
-        service_ref service(connect_task_service());
+        service_ref service(connect_task_service(true));
         if (service) result = toggle_root_task(service.get(), key, enabled);
     }
     com_leave();  // last, after every object is released

@@ -4,7 +4,7 @@
 #include "../platform/text.h"
 #include "task_objects.h"
 
-plat_task_service connect_task_service() {
+plat_task_service connect_task_service(bool say_no_object) {
     if (com_enter() != 0) {
         set_last_error("task: COM init failed");
         return nullptr;
@@ -15,7 +15,10 @@ plat_task_service connect_task_service() {
         set_last_error("%s: HRESULT 0x%08x", "task: CoCreateInstance(TaskScheduler)", (unsigned)hr);
         return nullptr;
     }
-    if (!service) return nullptr;
+    if (!service) {
+        if (say_no_object) set_last_error("task: CoCreateInstance(TaskScheduler) gave no object");
+        return nullptr;
+    }
 
     // Empty server, user, domain and password: this machine, as the caller.
     plat_variant server, user, domain, password;

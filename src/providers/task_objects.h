@@ -62,9 +62,10 @@ class owned_text {
 };
 
 // Enters COM and connects to the local Task Scheduler: the service, or null
-// with the reason recorded (none when it was created without an object).
+// with the reason recorded. A service created without an object is recorded
+// only when `say_no_object` is set (the toggle; the listing stays silent).
 // Never leaves COM: its callers do, whatever the outcome.
-plat_task_service connect_task_service();
+plat_task_service connect_task_service(bool say_no_object);
 
 // The root task folder, or null with "task: enumerate failed ..." recorded.
 plat_task_folder open_root_folder(plat_task_service service);

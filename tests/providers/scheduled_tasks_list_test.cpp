@@ -173,8 +173,6 @@ TEST_F(TaskList, PerTaskFailuresArePassedOver) {
         {"ITrigger_get_Type", PLAT_E_FAIL, 2, false, nullptr},
         {"ITrigger_get_Type", mem_task_value(PLAT_TASK_TRIGGER_LOGON), 1, true, "C:\\one.exe"},
         {"ITriggerCollection_get_Item", PLAT_E_FAIL, 1, true, "C:\\one.exe"},  // boot trigger lost only
-        {"IRegisteredTask_get_Definition", PLAT_E_FAIL, 2, true, ""},          // the second fetch
-        {"IRegisteredTask_get_Definition", 0, 2, true, ""},
         {"ITaskDefinition_get_Actions", PLAT_E_NOTIMPL, 1, true, ""},
         {"ITaskDefinition_get_Actions", 0, 1, true, ""},
         {"IActionCollection_get_Count", PLAT_E_NOTIMPL, 1, true, ""},
@@ -210,12 +208,15 @@ TEST_F(TaskList, PerTaskFailuresArePassedOver) {
         }
         EXPECT_STREQ(quorvel_last_error(), "before") << context;
         EXPECT_EQ(mem_task_enabled(first), -1);  // listing never writes
+        // Triggers and actions come through one definition per task.
+        EXPECT_LE(mem_calls("IRegisteredTask_get_Definition"), 2) << context;
         EXPECT_TASKS_RELEASED(context);
     }
 }
 
 // One task, one logon trigger, one exec action: the provider's whole
-// conversation, in order, with every object released before the next step.
+// conversation, in order, with every object released before the next step
+// and the one definition kept until its actions have been read.
 TEST_F(TaskList, CallSequence) {
     mem_task_add(logon_task(u"T", u"C:\\t.exe", u"-a"));
     list_tasks_only();
@@ -226,9 +227,8 @@ TEST_F(TaskList, CallSequence) {
         "IRegisteredTask_get_Name", "SysFreeString", "IRegisteredTask_get_Path", "SysFreeString",
         "IRegisteredTask_get_Enabled", "IRegisteredTask_get_Definition", "ITaskDefinition_get_Triggers",
         "ITriggerCollection_get_Count", "ITriggerCollection_get_Item", "ITrigger_get_Type", "ITrigger_Release",
-        "ITriggerCollection_Release", "ITaskDefinition_Release", "IRegisteredTask_get_Definition",
-        "ITaskDefinition_get_Actions", "IActionCollection_get_Count", "IActionCollection_get_Item",
-        "IAction_get_Type", "IAction_QueryInterface", "IExecAction_get_Path", "SysFreeString",
+        "ITriggerCollection_Release", "ITaskDefinition_get_Actions", "IActionCollection_get_Count",
+        "IActionCollection_get_Item", "IAction_get_Type", "IAction_QueryInterface", "IExecAction_get_Path", "SysFreeString",
         "IExecAction_get_Arguments", "SysFreeString", "IExecAction_Release", "IAction_Release",
         "IActionCollection_Release", "ITaskDefinition_Release", "IRegisteredTask_Release",
         "IRegisteredTaskCollection_Release", "ITaskFolder_Release", "ITaskService_Release", "CoUninitialize"};
