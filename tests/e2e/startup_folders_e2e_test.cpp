@@ -1,7 +1,9 @@
 // The startup-folder provider through the DLL on real files: shortcuts
 // saved with IShellLinkW + IPersistFile in the user's and the all-users
 // Startup folders, listed, switched off and on, and checked on disk after
-// every step. Every test removes what it made.
+// every step. Every test removes what it made. The prefix serves the Shell
+// Link through a counting wrapper (e2e/servers/), so each listing also
+// shows that no shell link it made outlives it.
 #include <objbase.h>
 #include <shlobj.h>
 #include <windows.h>
@@ -11,6 +13,7 @@
 #include <vector>
 
 #include "e2e/dll.h"
+#include "e2e/servers.h"
 #include "interface/entry_id.h"
 #include "test_support.h"
 
@@ -160,8 +163,15 @@ class E2eStartup : public ::testing::Test {
         ASSERT_FALSE(common_startup().empty());
         ASSERT_TRUE(exists(user_startup())) << utf8(user_startup());
         ASSERT_TRUE(thread_without_com());
+        ASSERT_TRUE(the_servers().ok()) << the_servers().failure;
     }
-    std::vector<entry> list() const { return parse(the_dll().list_text()); }
+    std::vector<entry> list() const {
+        std::vector<entry> entries = parse(the_dll().list_text());
+        server_counts c = the_servers().counts();
+        EXPECT_EQ(c.links, 0) << "shell links alive after a listing";
+        EXPECT_EQ(c.late_releases, 0) << "released after leaving COM";
+        return entries;
+    }
     int set(const std::wstring &full_path, int enabled) const {
         return the_dll().set_enabled(id_of(full_path).c_str(), enabled);
     }
@@ -182,7 +192,9 @@ TEST_F(E2eStartup, ListsBothFoldersAndTheirDisabledSubfolders) {
     ASSERT_TRUE(common.shortcut(L"qv-Common.lnk", L"--all"));
     ASSERT_TRUE(common.shortcut(L"qv-CommonOff.lnk", L"", true));
 
+    the_servers().reset();
     auto entries = list();
+    EXPECT_EQ(the_servers().counts().links_made, 7);  // one per shortcut file read
     struct row {
         std::wstring path;
         const char *name;
