@@ -40,14 +40,14 @@ BSTR server_bstr(const WCHAR *text) {
     return made;
 }
 
+// Moves a block into (old_block null) or out of (new_block null) the table.
+// A block that finds the table full still counts, and so never seems freed.
 static void track(void *old_block, void *new_block) {
     EnterCriticalSection(&bstr_lock);
-    for (int i = 0; i < MAX_BSTRS; i++) {
-        if (bstr_blocks[i] != old_block) continue;
-        bstr_blocks[i] = new_block;
-        InterlockedAdd(&counts.bstrs, new_block ? 1 : -1);
-        break;
-    }
+    int i = 0;
+    while (i < MAX_BSTRS && bstr_blocks[i] != old_block) i++;
+    if (i < MAX_BSTRS) bstr_blocks[i] = new_block;
+    if (i < MAX_BSTRS || new_block) InterlockedAdd(&counts.bstrs, new_block ? 1 : -1);
     LeaveCriticalSection(&bstr_lock);
 }
 

@@ -366,12 +366,16 @@ int ts_add_task(const WCHAR *name, const WCHAR *path, short enabled) {
     return task_count;
 }
 
+static BOOL known_task(int task) { return task >= 1 && task <= task_count; }
+
 void ts_add_trigger(int task, int type) {
+    if (!known_task(task)) return;
     struct task *t = &tasks[task - 1];
     if (t->trigger_count < MAX_ITEMS) t->triggers[t->trigger_count++] = type;
 }
 
 void ts_add_action(int task, int type, const WCHAR *path, const WCHAR *arguments) {
+    if (!known_task(task)) return;
     struct task *t = &tasks[task - 1];
     if (t->action_count == MAX_ITEMS) return;
     struct action *a = &t->actions[t->action_count++];
@@ -395,4 +399,4 @@ int ts_calls(const char *call) {
     return 0;
 }
 
-short ts_enabled(int task) { return tasks[task - 1].enabled; }
+short ts_enabled(int task) { return known_task(task) ? tasks[task - 1].enabled : 0; }
