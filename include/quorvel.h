@@ -59,7 +59,8 @@ extern "C" {
  * Lists every autostart item as one compact JSON text (UTF-8): an array of
  * objects with the members "id", "source" ("runkey", "runonce", "startup"
  * or "task"), "name", "command" and "enabled" (true or false), run values
- * first, then shortcuts, then tasks. docs/listing.schema.json describes it.
+ * first, then shortcuts, then tasks. The JSON Schema listing.schema.json
+ * (docs/ in the sources, share/doc/quorvel/ in a release) describes it.
  *
  * Returns new heap text that the caller owns: release it once with
  * quorvel_free_string(), never with the host's own free(). An item kind
