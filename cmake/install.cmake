@@ -6,6 +6,10 @@ include(CMakePackageConfigHelpers)
 
 set(QUORVEL_CMAKE_DIR lib/cmake/quorvel)
 
+# On Windows the package also serves hosts built with MSVC: quorvel.lib
+# beside mingw's libquorvel.dll.a, and a target file that picks the one the
+# host's toolchain reads. A share/doc folder and a pkg-config file go into
+# every install; the release zips are such an install (scripts/package).
 install(TARGETS quorvel EXPORT quorvelTargets
   RUNTIME DESTINATION bin
   LIBRARY DESTINATION lib
@@ -26,7 +30,31 @@ if(_yyjson_type STREQUAL "SHARED_LIBRARY")
   install(IMPORTED_RUNTIME_ARTIFACTS yyjson::yyjson RUNTIME DESTINATION bin LIBRARY DESTINATION lib)
 endif()
 
-install(EXPORT quorvelTargets NAMESPACE quorvel:: DESTINATION ${QUORVEL_CMAKE_DIR})
+if(WIN32)
+  install(FILES ${CMAKE_CURRENT_LIST_DIR}/quorvelTargets-windows.cmake
+    DESTINATION ${QUORVEL_CMAKE_DIR} RENAME quorvelTargets.cmake)
+  if(QUORVEL_MSVC_IMPLIB)
+    install(FILES ${QUORVEL_MSVC_IMPLIB} DESTINATION lib)
+  endif()
+else()
+  install(EXPORT quorvelTargets NAMESPACE quorvel:: DESTINATION ${QUORVEL_CMAKE_DIR})
+endif()
+configure_file(${CMAKE_CURRENT_LIST_DIR}/quorvel.pc.in ${CMAKE_BINARY_DIR}/quorvel.pc @ONLY)
+install(FILES ${CMAKE_BINARY_DIR}/quorvel.pc DESTINATION lib/pkgconfig)
+
+# The README's part for users of the library ends at a marker line; what
+# follows it is about building and testing the library itself.
+set(_readme ${PROJECT_SOURCE_DIR}/README.md)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${_readme})
+file(READ ${_readme} _readme_text)
+string(FIND "${_readme_text}" "\n<!-- end of the user part" _readme_end)
+if(_readme_end LESS 0)
+  message(FATAL_ERROR "README.md lacks its '<!-- end of the user part' line")
+endif()
+string(SUBSTRING "${_readme_text}" 0 ${_readme_end} _readme_text)
+file(WRITE ${CMAKE_BINARY_DIR}/doc/README.md "${_readme_text}\n")
+install(FILES ${CMAKE_BINARY_DIR}/doc/README.md ${PROJECT_SOURCE_DIR}/LICENSE
+  ${PROJECT_SOURCE_DIR}/docs/listing.schema.json DESTINATION share/doc/quorvel)
 configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/quorvelConfig.cmake.in
   ${CMAKE_BINARY_DIR}/quorvelConfig.cmake INSTALL_DESTINATION ${QUORVEL_CMAKE_DIR})
 # Before 1.0 a minor release may change the interface.

@@ -2,20 +2,36 @@
  * quorvel: list the programs that start when a user logs on, and switch
  * each of them off or on.
  *
- * Four functions with C linkage. Text in and out is UTF-8.
+ * Four functions with C linkage and the C calling convention (__cdecl on
+ * 32-bit Windows, whatever the host's default convention), exported under
+ * their plain names. Text in and out is UTF-8. The library has no
+ * initialisation or shutdown call and keeps nothing between calls: every
+ * call reads the registry, the Startup folders and the Task Scheduler
+ * afresh and returns when its work is done.
  *
- * Ownership:
- *  - quorvel_list() returns new heap text that the caller owns; release it
- *    once with quorvel_free_string(). It is null only when memory ran out.
- *  - quorvel_last_error() returns the calling thread's own message record.
- *    The library owns it: never free it. It stays valid until the thread
- *    ends and changes with the next failure reported on that thread.
+ * Errors: a call that fails returns its failure value (below) and writes a
+ * message into the calling thread's own record, read with
+ * quorvel_last_error(). The record is never cleared: judge success by the
+ * call's result, and only then read the message.
  *
- * The message record is never cleared: judge success by a call's result,
- * then read the message.
+ * Threads: any thread may call any function. The library takes no locks.
+ * quorvel_list() and quorvel_set_enabled() for a "task:" identifier enter
+ * and leave COM on the calling thread and share one process-wide note of
+ * that; make those calls from one thread at a time. The other calls may
+ * run on several threads at once.
+ *
+ * Linking: quorvel.lib (MSVC, clang-cl), libquorvel.dll.a (mingw), the
+ * CMake package (find_package(quorvel CONFIG), target quorvel::quorvel) or
+ * LoadLibrary/GetProcAddress with the names below. Define QUORVEL_STATIC
+ * when the library's code is linked into the program itself.
  */
 #ifndef QUORVEL_H
 #define QUORVEL_H
+
+/* This header's version; it is the version of the library it came with. */
+#define QUORVEL_VERSION_MAJOR 0
+#define QUORVEL_VERSION_MINOR 1
+#define QUORVEL_VERSION_PATCH 0
 
 #if defined(_WIN32)
 #  if defined(QUORVEL_BUILD_DLL)
@@ -25,35 +41,68 @@
 #  else
 #    define QUORVEL_API __declspec(dllimport)
 #  endif
+#  define QUORVEL_CALL __cdecl
 #else
 #  if defined(QUORVEL_BUILD_DLL)
 #    define QUORVEL_API __attribute__((visibility("default")))
 #  else
 #    define QUORVEL_API
 #  endif
+#  define QUORVEL_CALL
 #endif
 
 #ifdef __cplusplus
 extern "C" {
 #endif
 
-/* Every autostart item as one compact JSON array of objects with the
- * members "id", "source", "name", "command" and "enabled". Release the
- * text with quorvel_free_string(). Null only when memory is exhausted. */
-QUORVEL_API char *quorvel_list(void);
+/*
+ * Lists every autostart item as one compact JSON text (UTF-8): an array of
+ * objects with the members "id", "source" ("runkey", "runonce", "startup"
+ * or "task"), "name", "command" and "enabled" (true or false), run values
+ * first, then shortcuts, then tasks. The JSON Schema listing.schema.json
+ * (docs/ in the sources, share/doc/quorvel/ in a release) describes it.
+ *
+ * Returns new heap text that the caller owns: release it once with
+ * quorvel_free_string(), never with the host's own free(). An item kind
+ * that cannot be read contributes nothing and leaves its reason in
+ * quorvel_last_error(), so an empty listing and a failed one both read
+ * "[]".
+ *
+ * Failure value: NULL, only when memory is exhausted.
+ */
+QUORVEL_API char *QUORVEL_CALL quorvel_list(void);
 
-/* Switches the item with identifier `id` (from a listing) on when
- * `enabled` is non-zero, off when it is zero. Returns 1 on success, 0 on
- * failure with the reason in quorvel_last_error(). Switching a run value
- * or a shortcut changes its identifier: list again to learn the new one. */
-QUORVEL_API int quorvel_set_enabled(const char *id, int enabled);
+/*
+ * Switches the item whose identifier is `id` (as listed, for example
+ * "runkey:c266af6b6c853c45") on when `enabled` is non-zero, off when it is
+ * zero. The text stays the caller's; the library only reads it.
+ *
+ * Switching a run value or a shortcut changes its identifier (its name or
+ * folder changes): list again to learn the new one. "runonce" items cannot
+ * be switched.
+ *
+ * Returns 1 on success. Failure value: 0, with the reason in
+ * quorvel_last_error() (for a NULL `id`: "null id").
+ */
+QUORVEL_API int QUORVEL_CALL quorvel_set_enabled(const char *id, int enabled);
 
-/* The calling thread's last failure message, "" before the first one.
- * Owned by the library; never null. */
-QUORVEL_API const char *quorvel_last_error(void);
+/*
+ * The calling thread's last failure message (UTF-8, at most 511 bytes),
+ * "" before the thread's first failure.
+ *
+ * The text belongs to the library: never free it. It stays valid until
+ * the thread ends and is overwritten by the next failure on that thread;
+ * copy it to keep it. A failure on one thread is never seen on another.
+ *
+ * Never returns NULL.
+ */
+QUORVEL_API const char *QUORVEL_CALL quorvel_last_error(void);
 
-/* Releases text returned by quorvel_list(). Null is accepted. */
-QUORVEL_API void quorvel_free_string(char *text);
+/*
+ * Releases text returned by quorvel_list(). NULL is accepted and does
+ * nothing. Never pass it the text of quorvel_last_error().
+ */
+QUORVEL_API void QUORVEL_CALL quorvel_free_string(char *text);
 
 #ifdef __cplusplus
 }

@@ -33,12 +33,28 @@ struct quorvel_dll {
     bool ok() const { return failure.empty(); }
 
     // The listing as a std::string, the DLL's text released with its own
-    // free_string; "<null>" when the DLL gave none.
+    // free_string; "<null>" when the DLL gave none. Each listing is also
+    // appended, as one line, to the file that QUORVEL_LISTING_LOG names,
+    // where ctest's listing_schema test validates them all.
     std::string list_text() const {
         char *text = list();
         std::string s = text ? text : "<null>";
         free_string(text);
+        log_listing(s);
         return s;
+    }
+
+    static void log_listing(const std::string &s) {
+        char path[MAX_PATH];
+        DWORD n = GetEnvironmentVariableA("QUORVEL_LISTING_LOG", path, MAX_PATH);
+        if (n == 0 || n >= MAX_PATH) return;
+        HANDLE f = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                               OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (f == INVALID_HANDLE_VALUE) return;
+        std::string line = s + "\n";
+        DWORD written = 0;
+        WriteFile(f, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+        CloseHandle(f);
     }
 };
 
