@@ -65,8 +65,14 @@ int remove_twin(plat_hkey key, const char16_t *gone, const char16_t *kept) {
     // Only a value really gone is written back: a look that merely failed
     // must not leave two copies.
     if (plat_reg_query_value_ex_w(key, kept, nullptr, nullptr, nullptr) != PLAT_ERROR_FILE_NOT_FOUND) return 1;
-    if (copy.data) plat_reg_set_value_ex_w(key, gone, copy.type, copy.data, copy.size);
-    set_last_error("runkey: '%s' was removed by another program while switching; '%s' is kept",
-                   run_message_name(kept, &kept8), run_message_name(gone, &gone8));
+    e = copy.data ? plat_reg_set_value_ex_w(key, gone, copy.type, copy.data, copy.size)
+                  : PLAT_ERROR_FILE_NOT_FOUND;
+    if (e == PLAT_ERROR_SUCCESS)
+        set_last_error("runkey: '%s' was removed by another program while switching; '%s' is kept",
+                       run_message_name(kept, &kept8), run_message_name(gone, &gone8));
+    else
+        set_last_error("runkey: '%s' was removed by another program while switching, and '%s' could not be "
+                       "written back (0x%x)",
+                       run_message_name(kept, &kept8), run_message_name(gone, &gone8), e);
     return 0;
 }

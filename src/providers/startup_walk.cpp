@@ -9,8 +9,8 @@
 namespace {
 
 // Hands one match to the visitor; a path that would not fit is skipped.
-int visit_match(const startup_folder *owner, const char16_t *folder, int enabled, const char16_t *name, startup_visitor visit,
-                void *context) {
+int visit_match(const startup_folder *owner, const char16_t *folder, int enabled, const char16_t *name,
+                startup_visitor visit, void *context) {
     char16_t full[WIDE_PATH_UNITS];
     if (format_wide(full, enabled ? u"%s\\%s" : u"%s\\disabled\\%s", folder, name) < 0) return 1;
     char *path = utf16_to_utf8(full);

@@ -453,3 +453,39 @@ TEST_F(RunKeyToggle, ARecordThatCannotBeMatchedFailsTheSwitch) {
         EXPECT_TRUE(same_snapshot(before, snapshot())) << r.name;
     }
 }
+
+// Identical twins: the switch keeps the one with the wanted name. Should
+// that one vanish meanwhile (another program's switch; here a look that
+// finds it gone), the removed copy is written back, or the loss is said.
+TEST_F(RunKeyToggle, IdenticalTwinsMergeAndAVanishedOneIsWrittenBack) {
+    struct row {
+        int vanish;  // 0: nothing vanishes; else the write-back fails too when 2
+        int result;
+        const char *message;
+        bool source_left;
+    } rows[] = {
+        {0, 1, nullptr, false},
+        {1, 0, "runkey: 'Updaterdisabled' was removed by another program while switching; 'Updater' is kept", true},
+        {2, 0,
+         "runkey: 'Updaterdisabled' was removed by another program while switching, and 'Updater' could not be "
+         "written back (0x5)",
+         false},
+    };
+    for (const row &r : rows) {
+        mem_reset();
+        mem_reg_put_string(HKCU, RUN, "Updater", "C:\\u.exe");
+        mem_reg_put_string(HKCU, RUN, "Updaterdisabled", "C:\\u.exe");
+        // Queries: 1 the target, 2-5 both copies read, 6-7 the source read again, 8 the target after the delete.
+        if (r.vanish) mem_fail("RegQueryValueExW", PLAT_ERROR_FILE_NOT_FOUND, 8);
+        if (r.vanish == 2) mem_fail("RegSetValueExW", PLAT_ERROR_ACCESS_DENIED, 1);
+        EXPECT_EQ(toggle(run_id(1, RUN, "Updater"), 0), r.result) << r.vanish;
+        if (r.message) {
+            EXPECT_STREQ(quorvel_last_error(), r.message);
+        }
+        EXPECT_EQ(has_value(HKCU, RUN, "Updater"), r.source_left) << r.vanish;
+        EXPECT_TRUE(has_value(HKCU, RUN, "Updaterdisabled")) << r.vanish;
+        if (!r.vanish) {
+            EXPECT_TRUE(has_value(HKCU, APPROVED, "Updaterdisabled"));
+        }
+    }
+}
