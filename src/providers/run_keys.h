@@ -124,6 +124,12 @@ enum run_twin {
 };
 run_twin compare_twin(plat_hkey key, const char16_t *name, const char16_t *twin);
 
+// After `kept` vanished under another program's switch: writes `gone` back
+// with its type and bytes (data null: nothing to write) and records which
+// of the two came of it.
+void write_back(plat_hkey key, const char16_t *gone, const char16_t *kept, uint32_t type, const uint8_t *data,
+                uint32_t size);
+
 // Deletes `gone`, a copy of `kept`; writes it back, and fails with a
 // message, when `kept` has vanished meanwhile. 1 when done.
 int remove_twin(plat_hkey key, const char16_t *gone, const char16_t *kept);

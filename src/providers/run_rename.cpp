@@ -57,14 +57,7 @@ static int copy_and_delete(plat_hkey key, const char16_t *from, const char16_t *
     if (*code == PLAT_ERROR_FILE_NOT_FOUND) *code = PLAT_ERROR_SUCCESS;
     int done = *code == PLAT_ERROR_SUCCESS ? 1 : -2;
     if (done == 1 && plat_reg_query_value_ex_w(key, to, nullptr, nullptr, nullptr) == PLAT_ERROR_FILE_NOT_FOUND) {
-        plat_error back = plat_reg_set_value_ex_w(key, from, type, data, size);
-        if (back == PLAT_ERROR_SUCCESS)
-            set_last_error("runkey: '%s' was removed by another program while switching; '%s' is kept",
-                           run_message_name(to, &to8), run_message_name(from, &from8));
-        else
-            set_last_error("runkey: '%s' was removed by another program while switching, and '%s' could not "
-                           "be written back (0x%x)",
-                           run_message_name(to, &to8), run_message_name(from, &from8), back);
+        write_back(key, from, to, type, data, size);
         done = 0;
     }
     free(data);

@@ -53,9 +53,22 @@ run_twin compare_twin(plat_hkey key, const char16_t *name, const char16_t *twin)
     return same ? RUN_TWIN_SAME : RUN_TWIN_OTHER;
 }
 
+void write_back(plat_hkey key, const char16_t *gone, const char16_t *kept, uint32_t type, const uint8_t *data,
+                uint32_t size) {
+    run_text gone8, kept8;
+    plat_error e = data ? plat_reg_set_value_ex_w(key, gone, type, data, size) : PLAT_ERROR_FILE_NOT_FOUND;
+    if (e == PLAT_ERROR_SUCCESS)
+        set_last_error("runkey: '%s' was removed by another program while switching; '%s' is kept",
+                       run_message_name(kept, &kept8), run_message_name(gone, &gone8));
+    else
+        set_last_error("runkey: '%s' was removed by another program while switching, and '%s' could not be "
+                       "written back (0x%x)",
+                       run_message_name(kept, &kept8), run_message_name(gone, &gone8), e);
+}
+
 int remove_twin(plat_hkey key, const char16_t *gone, const char16_t *kept) {
     run_copy copy;
-    run_text gone8, kept8;
+    run_text gone8;
     plat_error e = read_copy(key, gone, &copy);
     if (e == PLAT_ERROR_SUCCESS) e = plat_reg_delete_value_w(key, gone);
     if (e != PLAT_ERROR_SUCCESS && e != PLAT_ERROR_FILE_NOT_FOUND) {
@@ -65,14 +78,6 @@ int remove_twin(plat_hkey key, const char16_t *gone, const char16_t *kept) {
     // Only a value really gone is written back: a look that merely failed
     // must not leave two copies.
     if (plat_reg_query_value_ex_w(key, kept, nullptr, nullptr, nullptr) != PLAT_ERROR_FILE_NOT_FOUND) return 1;
-    e = copy.data ? plat_reg_set_value_ex_w(key, gone, copy.type, copy.data, copy.size)
-                  : PLAT_ERROR_FILE_NOT_FOUND;
-    if (e == PLAT_ERROR_SUCCESS)
-        set_last_error("runkey: '%s' was removed by another program while switching; '%s' is kept",
-                       run_message_name(kept, &kept8), run_message_name(gone, &gone8));
-    else
-        set_last_error("runkey: '%s' was removed by another program while switching, and '%s' could not be "
-                       "written back (0x%x)",
-                       run_message_name(kept, &kept8), run_message_name(gone, &gone8), e);
+    write_back(key, gone, kept, copy.type, copy.data, copy.size);
     return 0;
 }
