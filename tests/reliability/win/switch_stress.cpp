@@ -312,8 +312,14 @@ int kill_run(const quorvel_dll &dll, int kills, double seconds) {
     std::string why;
     while (done < kills && GetTickCount64() < end) {
         s->started[0] = s->inside[0] = 0;
+        // Under Wine a process start now and then fails while the last
+        // killed one is still being cleaned up: try again a little later.
         PROCESS_INFORMATION pi = start_child(60, 0);
-        if (!pi.hProcess) return fprintf(stderr, "kill: cannot start the child\n"), 1;
+        for (int tries = 0; !pi.hProcess && tries < 20; tries++) {
+            Sleep(100);
+            pi = start_child(60, 0);
+        }
+        if (!pi.hProcess) return fprintf(stderr, "kill: cannot start the child (error %lu)\n", GetLastError()), 1;
         for (int i = 0; i < 5000 && !s->started[0]; i++) Sleep(1);
         Sleep((DWORD)(rand() % 60));
         TerminateProcess(pi.hProcess, 9);
