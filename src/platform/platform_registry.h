@@ -1,9 +1,9 @@
 // Registry operations (advapi32) and the system clock the registry records use.
 //
 // Each mirrors its Win32 call: same arguments in the same order, the same
-// ERROR_* result (0 = success). Names, data and lengths of the "A" calls are
-// 8-bit text in the ANSI code page; the "W" calls take UTF-16 names and raw
-// bytes. Optional outputs may be null, as in Win32.
+// ERROR_* result (0 = success). Keys are opened by their ASCII paths with the
+// "A" calls; values are named in UTF-16 and read and written as raw bytes
+// with the "W" calls. Optional outputs may be null, as in Win32.
 #pragma once
 
 #include <cstdint>
@@ -47,28 +47,16 @@ plat_error plat_reg_create_key_ex_a(plat_hkey root, const char *subkey, uint32_t
 // RegCloseKey(key).
 plat_error plat_reg_close_key(plat_hkey key);
 
-// RegEnumValueA(key, index, name, &name_len, NULL, &type, data, &data_len).
-// *name_len: capacity in, length without terminator out.
-plat_error plat_reg_enum_value_a(plat_hkey key, uint32_t index, char *name, uint32_t *name_len, uint32_t *type,
-                                 uint8_t *data, uint32_t *data_len);
 // RegEnumValueW(key, index, name, &name_len, NULL, &type, data, &data_len).
 // *name_len: capacity in units in, length in units without terminator out.
 plat_error plat_reg_enum_value_w(plat_hkey key, uint32_t index, char16_t *name, uint32_t *name_len,
                                  uint32_t *type, uint8_t *data, uint32_t *data_len);
-// RegQueryValueExA(key, name, NULL, &type, data, &data_len).
-plat_error plat_reg_query_value_ex_a(plat_hkey key, const char *name, uint32_t *type, uint8_t *data,
-                                     uint32_t *data_len);
 // RegQueryValueExW(key, name, NULL, &type, data, &data_len).
 plat_error plat_reg_query_value_ex_w(plat_hkey key, const char16_t *name, uint32_t *type, uint8_t *data,
                                      uint32_t *data_len);
-// RegSetValueExA(key, name, 0, type, data, data_len).
-plat_error plat_reg_set_value_ex_a(plat_hkey key, const char *name, uint32_t type, const uint8_t *data,
-                                   uint32_t data_len);
 // RegSetValueExW(key, name, 0, type, data, data_len).
 plat_error plat_reg_set_value_ex_w(plat_hkey key, const char16_t *name, uint32_t type, const uint8_t *data,
                                    uint32_t data_len);
-// RegDeleteValueA(key, name).
-plat_error plat_reg_delete_value_a(plat_hkey key, const char *name);
 
 // RegDeleteValueW(key, name).
 plat_error plat_reg_delete_value_w(plat_hkey key, const char16_t *name);

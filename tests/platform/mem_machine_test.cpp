@@ -25,10 +25,10 @@ std::vector<std::string> enumerated_names() {
     std::vector<std::string> names;
     plat_hkey key = open_run(PLAT_KEY_READ);
     for (uint32_t i = 0;; i++) {
-        char name[64];
-        uint32_t len = sizeof name;
-        if (plat_reg_enum_value_a(key, i, name, &len, nullptr, nullptr, nullptr) != PLAT_ERROR_SUCCESS) break;
-        names.push_back(name);
+        char16_t name[64];
+        uint32_t len = 64;
+        if (plat_reg_enum_value_w(key, i, name, &len, nullptr, nullptr, nullptr) != PLAT_ERROR_SUCCESS) break;
+        names.push_back(std::string(name, name + len));
     }
     plat_reg_close_key(key);
     return names;
@@ -60,17 +60,16 @@ TEST_F(ProvidersMemMachine, RegistryNamesFoldCaseAndKeepOrderThroughDeletes) {
     mem_reg_put_string(PLAT_HKEY_CURRENT_USER, run_key, "BETA", "replaced");  // same value, new data
 
     plat_hkey key = open_run(PLAT_KEY_READ | PLAT_KEY_SET_VALUE);
-    EXPECT_EQ(plat_reg_delete_value_a(key, "alpha"), PLAT_ERROR_SUCCESS);
-    EXPECT_EQ(plat_reg_delete_value_a(key, "alpha"), PLAT_ERROR_FILE_NOT_FOUND);
-    uint8_t data[16];
+    EXPECT_EQ(plat_reg_delete_value_w(key, u"alpha"), PLAT_ERROR_SUCCESS);
+    EXPECT_EQ(plat_reg_delete_value_w(key, u"alpha"), PLAT_ERROR_FILE_NOT_FOUND);
+    uint8_t data[32];
     uint32_t size = sizeof data;
-    EXPECT_EQ(plat_reg_query_value_ex_a(key, "beta", nullptr, data, &size), PLAT_ERROR_SUCCESS);
-    EXPECT_EQ(std::string((const char *)data), "replaced");
+    EXPECT_EQ(plat_reg_query_value_ex_w(key, u"beta", nullptr, data, &size), PLAT_ERROR_SUCCESS);
+    EXPECT_EQ(std::u16string((const char16_t *)data), u"replaced");
     // Positions after a delete moved up: every later value is still found.
     size = sizeof data;
-    EXPECT_EQ(plat_reg_query_value_ex_a(key, "DELTA", nullptr, data, &size), PLAT_ERROR_SUCCESS);
-    const uint8_t text[] = "y";
-    EXPECT_EQ(plat_reg_set_value_ex_a(key, "alpha", PLAT_REG_SZ, text, sizeof text), PLAT_ERROR_SUCCESS);
+    EXPECT_EQ(plat_reg_query_value_ex_w(key, u"DELTA", nullptr, data, &size), PLAT_ERROR_SUCCESS);
+    EXPECT_EQ(plat_reg_set_value_ex_w(key, u"alpha", PLAT_REG_SZ, (const uint8_t *)"y\0", 4), PLAT_ERROR_SUCCESS);
     plat_reg_close_key(key);
 
     EXPECT_EQ(enumerated_names(), (std::vector<std::string>{"Beta", "Gamma", "Delta", "alpha"}));

@@ -77,12 +77,12 @@ TEST_F(RunKeyMemRegistry, OpenCreateAndAccess) {
     mem_reg_add_key(HKCU, RUN);
     plat_hkey parent = open(HKCU, "Software\\Microsoft");  // parents exist too
     plat_hkey read = open(parent, "Windows\\CurrentVersion\\Run");
-    EXPECT_EQ(plat_reg_set_value_ex_a(read, "x", PLAT_REG_SZ, (const uint8_t *)"1", 2), PLAT_ERROR_ACCESS_DENIED);
-    EXPECT_EQ(plat_reg_delete_value_a(read, "x"), PLAT_ERROR_ACCESS_DENIED);
+    EXPECT_EQ(plat_reg_set_value_ex_w(read, u"x", PLAT_REG_SZ, (const uint8_t *)"1\0", 4), PLAT_ERROR_ACCESS_DENIED);
+    EXPECT_EQ(plat_reg_delete_value_w(read, u"x"), PLAT_ERROR_ACCESS_DENIED);
     plat_hkey write = open(HKCU, RUN, PLAT_KEY_READ | PLAT_KEY_SET_VALUE);
-    EXPECT_EQ(plat_reg_set_value_ex_a(write, "x", PLAT_REG_SZ, (const uint8_t *)"1", 2), 0u);
-    EXPECT_EQ(plat_reg_delete_value_a(write, "X"), 0u);
-    EXPECT_EQ(plat_reg_delete_value_a(write, "x"), PLAT_ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(plat_reg_set_value_ex_w(write, u"x", PLAT_REG_SZ, (const uint8_t *)"1\0", 4), 0u);
+    EXPECT_EQ(plat_reg_delete_value_w(write, u"X"), 0u);
+    EXPECT_EQ(plat_reg_delete_value_w(write, u"x"), PLAT_ERROR_FILE_NOT_FOUND);
 
     mem_reg_deny_writes(HKLM, "Software");
     EXPECT_EQ(plat_reg_create_key_ex_a(HKLM, APPROVED, PLAT_KEY_READ, &key), PLAT_ERROR_ACCESS_DENIED);
@@ -95,60 +95,61 @@ TEST_F(RunKeyMemRegistry, OpenCreateAndAccess) {
     key = open(HKCU, RUN);
     mem_reg_remove_key(HKCU, "Software\\Microsoft\\Windows");
     uint32_t n = 0;
-    EXPECT_EQ(plat_reg_query_value_ex_a(key, "v", nullptr, nullptr, &n), PLAT_ERROR_KEY_DELETED);
+    EXPECT_EQ(plat_reg_query_value_ex_w(key, u"v", nullptr, nullptr, &n), PLAT_ERROR_KEY_DELETED);
     plat_reg_close_key(key);
 }
 
 TEST_F(RunKeyMemRegistry, EnumerationBuffers) {
     mem_reg_put_string(HKCU, RUN, "name", "data");
     plat_hkey key = open(HKCU, RUN);
-    char name[8];
-    uint8_t data[8];
+    char16_t name[8];
+    uint8_t data[16];
     uint32_t name_len, data_len, type;
     struct row {
-        uint32_t name_cap, data_cap;
+        uint32_t name_cap, data_cap;  // units, bytes
         bool want_data;
         plat_error result;
         uint32_t name_out, data_out;
     } rows[] = {
-        {8, 8, true, 0, 4, 5},
-        {5, 8, true, 0, 4, 5},
-        {4, 8, true, PLAT_ERROR_MORE_DATA, 4, 8},  // name needs its terminator
-        {8, 4, true, PLAT_ERROR_MORE_DATA, 4, 5},  // the size needed is told
-        {8, 0, false, 0, 4, 5},                    // size only
+        {8, 16, true, 0, 4, 10},
+        {5, 16, true, 0, 4, 10},
+        {4, 16, true, PLAT_ERROR_MORE_DATA, 4, 16},  // name needs its terminator
+        {8, 4, true, PLAT_ERROR_MORE_DATA, 4, 10},   // the size needed is told
+        {8, 0, false, 0, 4, 10},                     // size only
     };
     for (const row &r : rows) {
         name_len = r.name_cap;
         data_len = r.data_cap;
         type = 0;
-        EXPECT_EQ(plat_reg_enum_value_a(key, 0, name, &name_len, &type, r.want_data ? data : nullptr, &data_len),
+        EXPECT_EQ(plat_reg_enum_value_w(key, 0, name, &name_len, &type, r.want_data ? data : nullptr, &data_len),
                   r.result);
         EXPECT_EQ(name_len, r.name_out);
         EXPECT_EQ(data_len, r.data_out);
     }
     name_len = 8;
-    EXPECT_EQ(plat_reg_enum_value_a(key, 1, name, &name_len, nullptr, nullptr, nullptr), PLAT_ERROR_NO_MORE_ITEMS);
-    EXPECT_EQ(plat_reg_enum_value_a(key, 0, name, &name_len, nullptr, data, nullptr), PLAT_ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(plat_reg_enum_value_w(key, 1, name, &name_len, nullptr, nullptr, nullptr), PLAT_ERROR_NO_MORE_ITEMS);
+    EXPECT_EQ(plat_reg_enum_value_w(key, 0, name, &name_len, nullptr, data, nullptr), PLAT_ERROR_INVALID_PARAMETER);
     plat_reg_close_key(key);
 }
 
-// 8-bit calls see the code page; wide calls see the stored UTF-16.
-TEST_F(RunKeyMemRegistry, AnsiAndWideViews) {
+// The calls see the stored UTF-16; 8-bit set-up goes through code page 1252.
+TEST_F(RunKeyMemRegistry, WideCallsAndCodePageSetUp) {
     std::vector<uint8_t> data = mem_reg_utf16_bytes(u"\u2603\u00e9");
     mem_reg_put_w(HKCU, RUN, u"Snow\u2603", PLAT_REG_SZ, data.data(), data.size());
     plat_hkey key = open(HKCU, RUN, PLAT_KEY_READ | PLAT_KEY_SET_VALUE);
-    char name[16];
+    char16_t name[16];
     uint8_t bytes[16];
     uint32_t name_len = 16, len = 16, type = 0;
-    ASSERT_EQ(plat_reg_enum_value_a(key, 0, name, &name_len, &type, bytes, &len), 0u);
-    EXPECT_STREQ(name, "Snow?");
-    EXPECT_EQ(std::string((char *)bytes, len), std::string("?\xe9\0", 3));
-    EXPECT_EQ(plat_reg_query_value_ex_a(key, "Snow?", nullptr, nullptr, nullptr), PLAT_ERROR_FILE_NOT_FOUND);
+    ASSERT_EQ(plat_reg_enum_value_w(key, 0, name, &name_len, &type, bytes, &len), 0u);
+    EXPECT_EQ(std::u16string(name, name_len), u"Snow\u2603");
+    EXPECT_EQ(std::vector<uint8_t>(bytes, bytes + len), data);
+    EXPECT_EQ(plat_reg_query_value_ex_w(key, u"Snow?", nullptr, nullptr, nullptr), PLAT_ERROR_FILE_NOT_FOUND);
     len = 16;
     EXPECT_EQ(plat_reg_query_value_ex_w(key, u"SNOW\u2603", &type, bytes, &len), 0u);
     EXPECT_EQ(std::vector<uint8_t>(bytes, bytes + len), data);
+    EXPECT_EQ(text_of(HKCU, RUN, "Snow?"), "<missing>");
 
-    ASSERT_EQ(plat_reg_set_value_ex_a(key, "Caf\xe9", PLAT_REG_SZ, (const uint8_t *)"\x80", 2), 0u);
+    mem_reg_put_a(HKCU, RUN, "Caf\xe9", PLAT_REG_SZ, "\x80", 2);
     mem_reg_value v;
     ASSERT_TRUE(mem_reg_find(HKCU, RUN, "Caf\xe9", &v));
     EXPECT_EQ(v.name, u"Caf\u00e9");
@@ -181,40 +182,34 @@ TEST_F(RunKeyMemRegistry, WideQueryTerminatesWhenRoom) {
 TEST_F(RunKeyMemRegistry, EveryCallCanBeFaulted) {
     mem_reg_put_string(HKCU, RUN, "v", "1");
     plat_hkey key = open(HKCU, RUN, PLAT_KEY_READ | PLAT_KEY_SET_VALUE);
-    char name[8];
+    char16_t name[8];
     uint32_t n = 8;
     uint8_t one = 1;
     struct row {
         const char *op;
-        plat_error (*call)(plat_hkey, char *, uint32_t *, uint8_t *);
+        plat_error (*call)(plat_hkey, char16_t *, uint32_t *, uint8_t *);
     } rows[] = {
-        {"RegOpenKeyExA", [](plat_hkey, char *, uint32_t *, uint8_t *) {
+        {"RegOpenKeyExA", [](plat_hkey, char16_t *, uint32_t *, uint8_t *) {
              plat_hkey k;
              return plat_reg_open_key_ex_a(HKCU, RUN, 0, PLAT_KEY_READ, &k);
          }},
-        {"RegCreateKeyExA", [](plat_hkey, char *, uint32_t *, uint8_t *) {
+        {"RegCreateKeyExA", [](plat_hkey, char16_t *, uint32_t *, uint8_t *) {
              plat_hkey k;
              return plat_reg_create_key_ex_a(HKCU, RUN, PLAT_KEY_READ, &k);
          }},
-        {"RegEnumValueA", [](plat_hkey k, char *nm, uint32_t *len, uint8_t *) {
-             return plat_reg_enum_value_a(k, 0, nm, len, nullptr, nullptr, nullptr);
+        {"RegEnumValueW", [](plat_hkey k, char16_t *nm, uint32_t *len, uint8_t *) {
+             return plat_reg_enum_value_w(k, 0, nm, len, nullptr, nullptr, nullptr);
          }},
-        {"RegQueryValueExA", [](plat_hkey k, char *, uint32_t *, uint8_t *) {
-             return plat_reg_query_value_ex_a(k, "v", nullptr, nullptr, nullptr);
-         }},
-        {"RegQueryValueExW", [](plat_hkey k, char *, uint32_t *, uint8_t *) {
+        {"RegQueryValueExW", [](plat_hkey k, char16_t *, uint32_t *, uint8_t *) {
              return plat_reg_query_value_ex_w(k, u"v", nullptr, nullptr, nullptr);
          }},
-        {"RegSetValueExA", [](plat_hkey k, char *, uint32_t *, uint8_t *d) {
-             return plat_reg_set_value_ex_a(k, "v", PLAT_REG_BINARY, d, 1);
-         }},
-        {"RegSetValueExW", [](plat_hkey k, char *, uint32_t *, uint8_t *d) {
+        {"RegSetValueExW", [](plat_hkey k, char16_t *, uint32_t *, uint8_t *d) {
              return plat_reg_set_value_ex_w(k, u"v", PLAT_REG_BINARY, d, 1);
          }},
-        {"RegDeleteValueA", [](plat_hkey k, char *, uint32_t *, uint8_t *) {
-             return plat_reg_delete_value_a(k, "v");
+        {"RegDeleteValueW", [](plat_hkey k, char16_t *, uint32_t *, uint8_t *) {
+             return plat_reg_delete_value_w(k, u"v");
          }},
-        {"RegCloseKey", [](plat_hkey k, char *, uint32_t *, uint8_t *) { return plat_reg_close_key(k); }},
+        {"RegCloseKey", [](plat_hkey k, char16_t *, uint32_t *, uint8_t *) { return plat_reg_close_key(k); }},
     };
     for (const row &r : rows) {
         mem_fail(r.op, 0x4d2);
@@ -234,7 +229,8 @@ TEST_F(RunKeyMemRegistry, ConcurrentWritersKeepEveryValue) {
                 plat_hkey key = nullptr;
                 if (plat_reg_open_key_ex_a(HKCU, RUN, 0, PLAT_KEY_READ | PLAT_KEY_SET_VALUE, &key)) return;
                 std::string name = "t" + std::to_string(t) + "_" + std::to_string(i);
-                plat_reg_set_value_ex_a(key, name.c_str(), PLAT_REG_SZ, (const uint8_t *)"x", 2);
+                std::u16string wide(name.begin(), name.end());
+                plat_reg_set_value_ex_w(key, wide.c_str(), PLAT_REG_SZ, (const uint8_t *)"x\0", 4);
                 plat_reg_close_key(key);
             }
         });

@@ -20,8 +20,7 @@ int toggle(const std::string &id, int enabled) { return quorvel_set_enabled(id.c
 
 // Calls that change the registry.
 int writes() {
-    return mem_calls("RegSetValueExA") + mem_calls("RegSetValueExW") + mem_calls("RegDeleteValueA") +
-           mem_calls("RegCreateKeyExA");
+    return mem_calls("RegSetValueExW") + mem_calls("RegDeleteValueW") + mem_calls("RegCreateKeyExA");
 }
 
 }  // namespace

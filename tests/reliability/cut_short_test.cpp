@@ -75,21 +75,19 @@ void set_up_value(const value_case &c) {
         mem_reg_put_a(c.hive, c.records, "Updater", PLAT_REG_BINARY, off_record.data(), off_record.size());
 }
 
-std::string first_id(const value_case &c) {
-    std::vector<listed> items = list_now();
-    std::vector<const listed *> copies = listed_as(items, "runkey", "Updater", "Updaterdisabled");
-    return copies.empty() ? "" : copies[0]->id;
-}
-
-// Cuts the switch after `k` changes; the number of changes it made.
-int cut_value(const value_case &c, const std::string &id, int k) {
-    set_up_value(c);
+// Sets the case up and cuts its switch after `k` changes; the number of
+// changes the switch made.
+template <class C>
+int cut_switch(const C &c, void (*set_up)(const C &), const std::string &id, int k) {
+    set_up(c);
     mem_cut_after(k);
     quorvel_set_enabled(id.c_str(), c.wanted);
     int made = mem_changes();
     mem_cut_after(-1);
     return made;
 }
+
+int cut_value(const value_case &c, const std::string &id, int k) { return cut_switch(c, set_up_value, id, k); }
 
 // Nothing lost and nothing hidden: every copy holds the value's type and
 // bytes, one at least, and the listing shows exactly what the key holds.
@@ -153,7 +151,7 @@ TEST_F(SweepCutShort, RunValues) {
     };
     for (const value_case &c : cases) {
         set_up_value(c);
-        std::string id = first_id(c);
+        std::string id = id_of(list_now(), "runkey", c.starts_off ? "Updaterdisabled" : "Updater");
         ASSERT_FALSE(id.empty()) << c.what;
         int changes = cut_value(c, id, INT32_MAX);
         expect_value_finished(c, std::string(c.what) + ", uncut");
@@ -198,14 +196,7 @@ void set_up_link(const link_case &c) {
     if (c.record) mem_reg_put_a(c.hive, records_folder, "Notes.lnk", PLAT_REG_BINARY, off_record.data(), off_record.size());
 }
 
-int cut_link(const link_case &c, const std::string &id, int k) {
-    set_up_link(c);
-    mem_cut_after(k);
-    quorvel_set_enabled(id.c_str(), c.wanted);
-    int made = mem_changes();
-    mem_cut_after(-1);
-    return made;
-}
+int cut_link(const link_case &c, const std::string &id, int k) { return cut_switch(c, set_up_link, id, k); }
 
 int copies_of(const link_case &c, const std::string &where) {
     int copies = 0;
@@ -251,7 +242,9 @@ TEST_F(SweepCutShort, Shortcuts) {
                 EXPECT_EQ(quorvel_set_enabled(copy.c_str(), c.wanted), 1) << where << ": " << last_error();
                 EXPECT_EQ(copies_of(c, where), 1) << where;
                 EXPECT_FALSE(mem_files_exists(link_at(c, c.wanted == 1).c_str())) << where;
-                if (c.wanted) EXPECT_FALSE(marks_off(c.hive, records_folder, "Notes.lnk")) << where;
+                if (c.wanted) {
+                    EXPECT_FALSE(marks_off(c.hive, records_folder, "Notes.lnk")) << where;
+                }
                 std::vector<listed> after = list_now();
                 const listed *e = nullptr;
                 for (const listed &x : after)

@@ -28,9 +28,8 @@ struct machine {
 // The calls that change what the machine holds (key creation counted too,
 // even when the key is there already).
 bool changes_state(const char *op) {
-    static const char *const ops[] = {"RegSetValueExA", "RegSetValueExW",   "RegDeleteValueA", "RegDeleteValueW",
-                                      "RegCreateKeyExA", "MoveFileW",       "CreateDirectoryW",
-                                      "RemoveDirectoryW"};
+    static const char *const ops[] = {"RegSetValueExW", "RegDeleteValueW",  "RegCreateKeyExA",
+                                      "MoveFileW",      "CreateDirectoryW", "RemoveDirectoryW"};
     for (const char *o : ops)
         if (strcmp(o, op) == 0) return true;
     return false;

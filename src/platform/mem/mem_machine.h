@@ -16,7 +16,7 @@ void mem_reset();
 void mem_on_reset(void (*reset)());
 
 // Failure injection. The `nth` next call (1 = the very next) of operation
-// `op` (its Win32 name, for example "CoInitializeEx" or "RegSetValueExA")
+// `op` (its Win32 name, for example "CoInitializeEx" or "RegSetValueExW")
 // answers `code` instead of doing its work; `times` calls in a row from
 // there (-1: every call from then on). What a code means is the
 // operation's own: an HRESULT, a Win32 error, or a mode the area defines.

@@ -239,26 +239,6 @@ plat_error deliver(const std::vector<uint8_t> &bytes, uint8_t *data, uint32_t *d
     return PLAT_ERROR_SUCCESS;
 }
 
-plat_error query_value(plat_hkey key, const std::u16string &name, bool ansi, uint32_t *type, uint8_t *data,
-                       uint32_t *data_len) {
-    registry &r = reg();
-    std::lock_guard<std::mutex> g(r.lock);
-    if (data && !data_len) return PLAT_ERROR_INVALID_PARAMETER;
-    reg_key *k;
-    if (plat_error e = handle_key(r, key, PLAT_KEY_QUERY_VALUE, &k)) return e;
-    mem_reg_value *v = find_value(*k, name);
-    if (!v) return PLAT_ERROR_FILE_NOT_FOUND;
-    if (type) *type = v->type;
-    std::vector<uint8_t> bytes = ansi ? ansi_from_stored(*v) : v->data;
-    uint32_t cap = data_len ? *data_len : 0;
-    plat_error e = deliver(bytes, data, data_len);
-    // As Wine does: the wide call terminates unterminated string data in the
-    // caller's buffer when there is room, without counting the terminator.
-    size_t n = bytes.size();
-    bool open_string = is_string_type(v->type) && !ansi && (n < 2 || bytes[n - 1] || bytes[n - 2]);
-    if (e == PLAT_ERROR_SUCCESS && open_string && data && cap >= n + 2) data[n] = data[n + 1] = 0;
-    return e;
-}
 
 plat_error set_value(plat_hkey key, const std::u16string &name, uint32_t type, std::vector<uint8_t> bytes) {
     registry &r = reg();
@@ -314,25 +294,6 @@ plat_error plat_reg_close_key(plat_hkey key) {
     return r.handles.erase((uintptr_t)key) ? PLAT_ERROR_SUCCESS : PLAT_ERROR_INVALID_HANDLE;
 }
 
-plat_error plat_reg_enum_value_a(plat_hkey key, uint32_t index, char *name, uint32_t *name_len, uint32_t *type,
-                                 uint8_t *data, uint32_t *data_len) {
-    int64_t code = 0;
-    if (mem_fault("RegEnumValueA", &code)) return (plat_error)code;
-    registry &r = reg();
-    std::lock_guard<std::mutex> g(r.lock);
-    if (!name || !name_len || (data && !data_len)) return PLAT_ERROR_INVALID_PARAMETER;
-    reg_key *k;
-    if (plat_error e = handle_key(r, key, PLAT_KEY_QUERY_VALUE, &k)) return e;
-    if (index >= k->values.size()) return PLAT_ERROR_NO_MORE_ITEMS;
-    const mem_reg_value &v = k->values[index];
-    std::string name8 = mem_utf16_to_cp1252(v.name.data(), v.name.size());
-    if (*name_len <= name8.size()) return PLAT_ERROR_MORE_DATA;
-    memcpy(name, name8.c_str(), name8.size() + 1);
-    *name_len = (uint32_t)name8.size();
-    if (type) *type = v.type;
-    return deliver(ansi_from_stored(v), data, data_len);
-}
-
 plat_error plat_reg_enum_value_w(plat_hkey key, uint32_t index, char16_t *name, uint32_t *name_len,
                                  uint32_t *type, uint8_t *data, uint32_t *data_len) {
     int64_t code = 0;
@@ -351,25 +312,27 @@ plat_error plat_reg_enum_value_w(plat_hkey key, uint32_t index, char16_t *name, 
     return deliver(v.data, data, data_len);
 }
 
-plat_error plat_reg_query_value_ex_a(plat_hkey key, const char *name, uint32_t *type, uint8_t *data,
-                                     uint32_t *data_len) {
-    int64_t code = 0;
-    if (mem_fault("RegQueryValueExA", &code)) return (plat_error)code;
-    return query_value(key, ansi_name(name), true, type, data, data_len);
-}
-
 plat_error plat_reg_query_value_ex_w(plat_hkey key, const char16_t *name, uint32_t *type, uint8_t *data,
                                      uint32_t *data_len) {
     int64_t code = 0;
     if (mem_fault("RegQueryValueExW", &code)) return (plat_error)code;
-    return query_value(key, wide_name(name), false, type, data, data_len);
-}
-
-plat_error plat_reg_set_value_ex_a(plat_hkey key, const char *name, uint32_t type, const uint8_t *data,
-                                   uint32_t data_len) {
-    int64_t code = 0;
-    if (mem_fault("RegSetValueExA", &code)) return (plat_error)code;
-    return set_value(key, ansi_name(name), type, stored_from_ansi(type, data, data_len));
+    registry &r = reg();
+    std::lock_guard<std::mutex> g(r.lock);
+    if (data && !data_len) return PLAT_ERROR_INVALID_PARAMETER;
+    reg_key *k;
+    if (plat_error e = handle_key(r, key, PLAT_KEY_QUERY_VALUE, &k)) return e;
+    mem_reg_value *v = find_value(*k, wide_name(name));
+    if (!v) return PLAT_ERROR_FILE_NOT_FOUND;
+    if (type) *type = v->type;
+    const std::vector<uint8_t> &bytes = v->data;
+    uint32_t cap = data_len ? *data_len : 0;
+    plat_error e = deliver(bytes, data, data_len);
+    // As Wine does: the wide call terminates unterminated string data in the
+    // caller's buffer when there is room, without counting the terminator.
+    size_t n = bytes.size();
+    bool open_string = is_string_type(v->type) && (n < 2 || bytes[n - 1] || bytes[n - 2]);
+    if (e == PLAT_ERROR_SUCCESS && open_string && data && cap >= n + 2) data[n] = data[n + 1] = 0;
+    return e;
 }
 
 plat_error plat_reg_set_value_ex_w(plat_hkey key, const char16_t *name, uint32_t type, const uint8_t *data,
@@ -377,16 +340,6 @@ plat_error plat_reg_set_value_ex_w(plat_hkey key, const char16_t *name, uint32_t
     int64_t code = 0;
     if (mem_fault("RegSetValueExW", &code)) return (plat_error)code;
     return set_value(key, wide_name(name), type, std::vector<uint8_t>(data, data ? data + data_len : data));
-}
-
-plat_error plat_reg_delete_value_a(plat_hkey key, const char *name) {
-    int64_t code = 0;
-    if (mem_fault("RegDeleteValueA", &code)) return (plat_error)code;
-    registry &r = reg();
-    std::lock_guard<std::mutex> g(r.lock);
-    reg_key *k;
-    if (plat_error e = handle_key(r, key, PLAT_KEY_SET_VALUE, &k)) return e;
-    return erase_value(*k, ansi_name(name)) ? PLAT_ERROR_SUCCESS : PLAT_ERROR_FILE_NOT_FOUND;
 }
 
 plat_error plat_reg_delete_value_w(plat_hkey key, const char16_t *name) {

@@ -25,20 +25,10 @@ plat_error plat_reg_create_key_ex_a(plat_hkey root, const char *subkey, uint32_t
 
 plat_error plat_reg_close_key(plat_hkey key) { return (plat_error)RegCloseKey(hkey(key)); }
 
-plat_error plat_reg_enum_value_a(plat_hkey key, uint32_t index, char *name, uint32_t *name_len, uint32_t *type,
-                                 uint8_t *data, uint32_t *data_len) {
-    return (plat_error)RegEnumValueA(hkey(key), index, name, dw(name_len), nullptr, dw(type), data, dw(data_len));
-}
-
 plat_error plat_reg_enum_value_w(plat_hkey key, uint32_t index, char16_t *name, uint32_t *name_len,
                                  uint32_t *type, uint8_t *data, uint32_t *data_len) {
     return (plat_error)RegEnumValueW(hkey(key), index, reinterpret_cast<LPWSTR>(name), dw(name_len), nullptr,
                                      dw(type), data, dw(data_len));
-}
-
-plat_error plat_reg_query_value_ex_a(plat_hkey key, const char *name, uint32_t *type, uint8_t *data,
-                                     uint32_t *data_len) {
-    return (plat_error)RegQueryValueExA(hkey(key), name, nullptr, dw(type), data, dw(data_len));
 }
 
 plat_error plat_reg_query_value_ex_w(plat_hkey key, const char16_t *name, uint32_t *type, uint8_t *data,
@@ -46,18 +36,9 @@ plat_error plat_reg_query_value_ex_w(plat_hkey key, const char16_t *name, uint32
     return (plat_error)RegQueryValueExW(hkey(key), wide(name), nullptr, dw(type), data, dw(data_len));
 }
 
-plat_error plat_reg_set_value_ex_a(plat_hkey key, const char *name, uint32_t type, const uint8_t *data,
-                                   uint32_t data_len) {
-    return (plat_error)RegSetValueExA(hkey(key), name, 0, type, data, data_len);
-}
-
 plat_error plat_reg_set_value_ex_w(plat_hkey key, const char16_t *name, uint32_t type, const uint8_t *data,
                                    uint32_t data_len) {
     return (plat_error)RegSetValueExW(hkey(key), wide(name), 0, type, data, data_len);
-}
-
-plat_error plat_reg_delete_value_a(plat_hkey key, const char *name) {
-    return (plat_error)RegDeleteValueA(hkey(key), name);
 }
 
 plat_error plat_reg_delete_value_w(plat_hkey key, const char16_t *name) {
