@@ -69,7 +69,7 @@ TEST_F(ProvidersMemMachine, RegistryNamesFoldCaseAndKeepOrderThroughDeletes) {
     // Positions after a delete moved up: every later value is still found.
     size = sizeof data;
     EXPECT_EQ(plat_reg_query_value_ex_w(key, u"DELTA", nullptr, data, &size), PLAT_ERROR_SUCCESS);
-    EXPECT_EQ(plat_reg_set_value_ex_w(key, u"alpha", PLAT_REG_SZ, (const uint8_t *)"y\0", 4), PLAT_ERROR_SUCCESS);
+    EXPECT_EQ(plat_reg_set_value_ex_w(key, u"alpha", PLAT_REG_SZ, (const uint8_t *)"y\0\0", 4), PLAT_ERROR_SUCCESS);
     plat_reg_close_key(key);
 
     EXPECT_EQ(enumerated_names(), (std::vector<std::string>{"Beta", "Gamma", "Delta", "alpha"}));

@@ -77,10 +77,10 @@ TEST_F(RunKeyMemRegistry, OpenCreateAndAccess) {
     mem_reg_add_key(HKCU, RUN);
     plat_hkey parent = open(HKCU, "Software\\Microsoft");  // parents exist too
     plat_hkey read = open(parent, "Windows\\CurrentVersion\\Run");
-    EXPECT_EQ(plat_reg_set_value_ex_w(read, u"x", PLAT_REG_SZ, (const uint8_t *)"1\0", 4), PLAT_ERROR_ACCESS_DENIED);
+    EXPECT_EQ(plat_reg_set_value_ex_w(read, u"x", PLAT_REG_SZ, (const uint8_t *)"1\0\0", 4), PLAT_ERROR_ACCESS_DENIED);
     EXPECT_EQ(plat_reg_delete_value_w(read, u"x"), PLAT_ERROR_ACCESS_DENIED);
     plat_hkey write = open(HKCU, RUN, PLAT_KEY_READ | PLAT_KEY_SET_VALUE);
-    EXPECT_EQ(plat_reg_set_value_ex_w(write, u"x", PLAT_REG_SZ, (const uint8_t *)"1\0", 4), 0u);
+    EXPECT_EQ(plat_reg_set_value_ex_w(write, u"x", PLAT_REG_SZ, (const uint8_t *)"1\0\0", 4), 0u);
     EXPECT_EQ(plat_reg_delete_value_w(write, u"X"), 0u);
     EXPECT_EQ(plat_reg_delete_value_w(write, u"x"), PLAT_ERROR_FILE_NOT_FOUND);
 
@@ -230,7 +230,7 @@ TEST_F(RunKeyMemRegistry, ConcurrentWritersKeepEveryValue) {
                 if (plat_reg_open_key_ex_a(HKCU, RUN, 0, PLAT_KEY_READ | PLAT_KEY_SET_VALUE, &key)) return;
                 std::string name = "t" + std::to_string(t) + "_" + std::to_string(i);
                 std::u16string wide(name.begin(), name.end());
-                plat_reg_set_value_ex_w(key, wide.c_str(), PLAT_REG_SZ, (const uint8_t *)"x\0", 4);
+                plat_reg_set_value_ex_w(key, wide.c_str(), PLAT_REG_SZ, (const uint8_t *)"x\0\0", 4);
                 plat_reg_close_key(key);
             }
         });
