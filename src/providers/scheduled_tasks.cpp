@@ -2,7 +2,6 @@
 // trigger, switched through the task's own enabled flag. A task is known by
 // its path, hashed without regard to ASCII case, so it keeps its identifier
 // when switched.
-#include <cstring>
 
 #include "../platform/text_hash.h"
 #include "../platform/last_error.h"
@@ -46,18 +45,6 @@ bool has_logon_trigger(plat_task_definition definition) {
     for (int32_t i = 1; i <= count; i++)
         if (is_logon_trigger(triggers.get(), i)) return true;
     return false;
-}
-
-// Program and arguments as they stand, joined by one space; nothing quoted.
-char *join_command(const char *program, const char *arguments) {
-    if (!arguments[0]) return dup_string(program);
-    size_t p = strlen(program), a = strlen(arguments);
-    char *joined = (char *)malloc(p + 1 + a + 1);
-    if (!joined) return nullptr;
-    memcpy(joined, program, p);
-    joined[p] = ' ';
-    memcpy(joined + p + 1, arguments, a + 1);
-    return joined;
 }
 
 // 1 when action `index` is an exec action with a program path: its command

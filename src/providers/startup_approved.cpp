@@ -9,6 +9,8 @@
 
 #include <cstdlib>
 
+#include "../platform/last_error.h"
+
 #define APPROVED_OFF 0x03
 #define APPROVED_ACCESS (PLAT_KEY_READ | PLAT_KEY_WOW64_64KEY)
 #define APPROVED_WRITE_ACCESS (PLAT_KEY_READ | PLAT_KEY_SET_VALUE | PLAT_KEY_WOW64_64KEY)
@@ -114,4 +116,10 @@ plat_error approve_clear(plat_hkey root, const char *subkey, const char16_t *old
     e = clear_records(key, old_name, new_name);
     plat_reg_close_key(key);
     return e;
+}
+
+int approve_failed(const char *source, const char *what, const char *name, plat_error code, const char *more) {
+    set_last_error("%s: cannot %s the StartupApproved record of '%s' (0x%x)%s", source, what, name, (unsigned)code,
+                   more);
+    return 0;
 }

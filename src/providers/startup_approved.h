@@ -31,3 +31,8 @@ plat_error approve_ensure_disabled(plat_hkey root, const char *subkey, const cha
 // when it marks the item switched off. Returns 0 or the failing call's code
 // (then nothing is lost: whatever was deleted is written back).
 plat_error approve_clear(plat_hkey root, const char *subkey, const char16_t *old_name, const char16_t *new_name);
+
+// Records why a switch failed: "<source>: cannot <what> the StartupApproved
+// record of '<name>' (0x<code>)<more>", `name` in UTF-8. Returns 0, the
+// failed switch's result.
+int approve_failed(const char *source, const char *what, const char *name, plat_error code, const char *more);
