@@ -175,6 +175,30 @@ namespace {
 
 // ---- the records ----
 
+// Writes the record that marks `name` off, in the native view whichever
+// view the value is in; the records key is made when missing. 0 or the
+// failing call's code.
+plat_error write_off_record(const run_location *row, const char16_t *name) {
+    plat_hkey key = nullptr;
+    plat_error e = plat_reg_create_key_ex_a(row->root, row->approved, APPROVED_WRITE_ACCESS, &key);
+    if (e != PLAT_ERROR_SUCCESS) return e;
+    uint8_t record[APPROVED_RECORD_SIZE] = {APPROVED_OFF, 0, 0, 0};
+    uint64_t now = plat_get_system_time_as_file_time();
+    for (int i = 0; i < 8; i++) record[4 + i] = (uint8_t)(now >> (8 * i));
+    e = plat_reg_set_value_ex_w(key, name, PLAT_REG_BINARY, record, APPROVED_RECORD_SIZE);
+    plat_reg_close_key(key);
+    return e;
+}
+
+// The same, unless a record already marks `name` off: that one, and its
+// time, stay.
+plat_error ensure_off_record(const run_location *row, const char16_t *name) {
+    bool off = false;
+    plat_error e = approve_read_off(row->root, row->approved, name, &off);
+    if (e != PLAT_ERROR_SUCCESS) return e;
+    return off ? PLAT_ERROR_SUCCESS : write_off_record(row, name);
+}
+
 int run_record_failed(const char *what, const char16_t *name, plat_error e, const char *more) {
     run_text name8;
     return approve_failed("runkey", what, run_message_name(name, &name8), e, more);
@@ -184,7 +208,7 @@ int run_record_failed(const char *what, const char16_t *name, plat_error e, cons
 // that cannot be changed fails the switch, and the rename is undone.
 int finish_switch(const run_location *row, const char16_t *name, const char16_t *target, int enabled) {
     plat_error e = enabled ? approve_clear(row->root, row->approved, name, target)
-                           : approve_write_disabled(row->root, row->approved, target);
+                           : write_off_record(row, target);
     if (e == PLAT_ERROR_SUCCESS) return 1;
     int undone = rename_run_value(row, target, name);
     return run_record_failed(enabled ? "clear" : "write", enabled ? name : target, e,
@@ -205,7 +229,7 @@ int keep_name(const run_location *row, plat_hkey key, const char16_t *name, cons
     if (t == TWIN_ERROR || (t == TWIN_SAME && !remove_twin(key, twin, name))) return 0;
     const char16_t *old = enabled && t != TWIN_OTHER ? twin : nullptr;
     plat_error e = enabled ? approve_clear(row->root, row->approved, old, name)
-                           : approve_ensure_disabled(row->root, row->approved, name);
+                           : ensure_off_record(row, name);
     if (e == PLAT_ERROR_SUCCESS) return 1;
     return run_record_failed(enabled ? "clear" : "write", name, e, "");
 }
