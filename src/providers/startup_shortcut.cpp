@@ -1,6 +1,5 @@
 // Reads a shortcut's command through the Shell Link object.
 #include <cstdlib>
-#include <cstring>
 
 #include "../platform/com_policy.h"
 #include "../platform/platform_shell_link.h"
@@ -14,21 +13,15 @@ namespace {
 
 // The target, and the arguments after one space when there are any (also
 // when the target is empty); null when memory ran out.
-char *join_command(const char16_t *target, const char16_t *arguments) {
+char *shortcut_command(const char16_t *target, const char16_t *arguments) {
     char *path = utf16_to_utf8(target);
     char *args = utf16_to_utf8(arguments);
     char *command = nullptr;
     if (path && args && !*args) {
-        command = path;
+        command = path;  // already the command: no copy
         path = nullptr;
     } else if (path && args) {
-        size_t n = strlen(path), m = strlen(args);
-        command = (char *)malloc(n + 1 + m + 1);
-        if (command) {
-            memcpy(command, path, n);
-            command[n] = ' ';
-            memcpy(command + n + 1, args, m + 1);
-        }
+        command = join_command(path, args);
     }
     free(path);
     free(args);
@@ -52,7 +45,7 @@ char *read_link_command(plat_shell_link link) {
     char16_t arguments[ARGUMENT_UNITS] = {};
     if (PLAT_FAILED(plat_shell_link_get_arguments(link, arguments, ARGUMENT_UNITS))) arguments[0] = u'\0';
     arguments[ARGUMENT_UNITS - 1] = u'\0';
-    return join_command(target, arguments);
+    return shortcut_command(target, arguments);
 }
 
 }  // namespace
