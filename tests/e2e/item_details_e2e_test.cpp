@@ -4,6 +4,7 @@
 // without (test_servers.dll) and files that are not there. Every value,
 // file and folder a test makes is removed at its end.
 #include <objbase.h>
+#include <shlobj.h>
 #include <windows.h>
 #include <yyjson.h>
 
