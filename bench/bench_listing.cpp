@@ -16,9 +16,10 @@ void fill_all(long n) {
 }
 
 void bare_list_all() {
-    bare_list_run_keys();
-    bare_list_startup_folders();
-    bare_list_task_folder();
+    bare_details_begin();
+    bare_run_key_items();
+    bare_startup_items();
+    bare_task_items();
     bare_com_leave();
 }
 

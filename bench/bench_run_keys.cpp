@@ -11,6 +11,7 @@
 #include "platform/mem/mem_registry.h"
 #include "platform/platform_convert.h"
 #include "platform/platform_registry.h"
+#include "providers/item_details.h"
 #include "providers/providers.h"
 #include "providers/run_keys.h"
 #include "support/bare_calls.h"
@@ -26,7 +27,9 @@ const char approved_subkey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Ex
 char *list_run_keys() {
     listing list;
     listing_begin(&list);
+    list.details = details_cache_new();  // as collect_entries makes it
     list_run_entries(&list);
+    details_cache_free(list.details);
     char *text = listing_finish(&list);
     return text;
 }

@@ -14,6 +14,7 @@
 #include "platform/platform_com.h"
 #include "platform/platform_convert.h"
 #include "platform/platform_tasks.h"
+#include "providers/item_details.h"
 #include "providers/providers.h"
 #include "support/bare_calls.h"
 #include "support/bench_support.h"
@@ -28,8 +29,10 @@ void bare_list_tasks() {
 char *list_tasks() {
     listing list;
     listing_begin(&list);
+    list.details = details_cache_new();  // as collect_entries makes it
     list_task_entries(&list);
     com_leave();  // as the listing does after its last provider
+    details_cache_free(list.details);
     char *text = listing_finish(&list);
     return text;
 }

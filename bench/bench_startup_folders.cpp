@@ -14,6 +14,7 @@
 #include "platform/platform_files.h"
 #include "platform/platform_shell_link.h"
 #include "platform/text.h"
+#include "providers/item_details.h"
 #include "providers/providers.h"
 #include "platform/platform_registry.h"
 #include "support/bare_calls.h"
@@ -31,8 +32,10 @@ void bare_list_startup() {
 char *list_startup() {
     listing list;
     listing_begin(&list);
+    list.details = details_cache_new();  // as collect_entries makes it
     list_startup_entries(&list);
     com_leave();  // as the listing does after its last provider
+    details_cache_free(list.details);
     char *text = listing_finish(&list);
     return text;
 }

@@ -30,7 +30,7 @@
 
 /* This header's version; it is the version of the library it came with. */
 #define QUORVEL_VERSION_MAJOR 0
-#define QUORVEL_VERSION_MINOR 1
+#define QUORVEL_VERSION_MINOR 2
 #define QUORVEL_VERSION_PATCH 0
 
 #if defined(_WIN32)
@@ -58,9 +58,19 @@ extern "C" {
 /*
  * Lists every autostart item as one compact JSON text (UTF-8): an array of
  * objects with the members "id", "source" ("runkey", "runonce", "startup"
- * or "task"), "name", "command" and "enabled" (true or false), run values
- * first, then shortcuts, then tasks. The JSON Schema listing.schema.json
- * (docs/ in the sources, share/doc/quorvel/ in a release) describes it.
+ * or "task"), "name", "command" and "enabled" (true or false), then what
+ * the item is: "location" (the registry key, Startup folder or task folder
+ * that keeps it), "scope" ("user" or "machine": switching the latter
+ * needs administrator rights as a rule), "image" (the full path of the
+ * file it starts, with environment variables expanded, the program of a
+ * command line as Windows finds it, the DLL or script that rundll32,
+ * wscript or cscript runs; "" when there is none), "image_exists" (true
+ * for an absolute path naming an existing file), "publisher" and
+ * "description" (that file's version texts CompanyName and
+ * FileDescription; "" when it has none). Run values come first, then
+ * shortcuts, then tasks. The JSON Schema listing.schema.json (docs/ in the
+ * sources, share/doc/quorvel/ in a release) describes it. The details
+ * never cost an item: what cannot be read is "" or false.
  *
  * Returns new heap text that the caller owns: release it once with
  * quorvel_free_string(), never with the host's own free(). An item kind

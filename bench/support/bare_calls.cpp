@@ -6,13 +6,16 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
+#include "platform/mem/mem_details.h"
 #include "platform/mem/mem_files.h"
 #include "platform/mem/mem_registry.h"
 #include "platform/mem/mem_tasks.h"
 #include "platform/platform_com.h"
 #include "platform/platform_convert.h"
+#include "platform/platform_details.h"
 #include "platform/platform_files.h"
 #include "platform/platform_registry.h"
 #include "platform/platform_shell_link.h"
@@ -50,6 +53,70 @@ const char16_t *bare_wide(const char *text) {
     return wide_buffer;
 }
 
+// ---- item details ----
+
+static bool details_asked = false;
+
+void bare_details_begin() { details_asked = false; }
+
+// The folders and the process's state, asked once per listing.
+static void bare_details_context() {
+    if (details_asked) return;
+    details_asked = true;
+    static char16_t folder[260];
+    plat_get_system_directory(folder, 260);
+    plat_get_windows_directory(folder, 260);
+    plat_get_environment_variable(u"PATH", folder, 260);
+    int wow64 = 0;
+    plat_is_wow64_process(&wow64);
+}
+
+static void bare_expand(const char16_t *text) {
+    static char16_t expanded[1040];
+    plat_expand_environment_strings(text, expanded, 1040);
+}
+
+// One version text: found in the first translation's table, then converted.
+static void bare_version_text(const void *block, const char16_t *query) {
+    const void *text = nullptr;
+    uint32_t len = 0;
+    plat_ver_query_value(block, query, &text, &len);
+    static char16_t copy[1024];
+    memcpy(copy, text, len * sizeof(char16_t));
+    bare_utf8(copy);
+}
+
+// An image the listing has not read yet: its path as UTF-8, whether it is
+// a file, its version block and the two texts.
+static void bare_image(const char16_t *image) {
+    bare_utf8(image);
+    plat_get_file_attributes(image);
+    static uint8_t block[4096];
+    uint32_t size = plat_get_file_version_info_size(image);
+    plat_get_file_version_info(image, size, block);
+    const void *translation = nullptr;
+    uint32_t len = 0;
+    plat_ver_query_value(block, u"\\VarFileInfo\\Translation", &translation, &len);
+    bare_version_text(block, u"\\StringFileInfo\\040904B0\\CompanyName");
+    bare_version_text(block, u"\\StringFileInfo\\040904B0\\FileDescription");
+}
+
+// The details of a program given apart from its arguments (a shortcut's,
+// a task's): both expanded, then the image read.
+static void bare_program_details(const char16_t *program, const char16_t *arguments) {
+    bare_details_context();
+    bare_expand(program);
+    bare_expand(arguments);
+    bare_image(program);
+}
+
+// Every benchmark item's program exists and has a version resource.
+static void add_image(const char *path, const char *description) {
+    mem_files_add_file(path);
+    mem_details_set_version(path, {0x04b00409},
+                            {{"040904B0", "CompanyName", "Vendor"}, {"040904B0", "FileDescription", description}});
+}
+
 // ---- run keys ----
 
 void value_name(char *out, size_t size, long i) { snprintf(out, size, "Tool%05ld", i); }
@@ -60,6 +127,8 @@ void fill_run_key(long n) {
         value_name(name, sizeof name, i);
         snprintf(command, sizeof command, "C:\\Program Files\\Vendor\\%s\\%s.exe --tray --quiet", name, name);
         mem_reg_put_string(PLAT_HKEY_CURRENT_USER, bench_run_subkey, name, command);
+        *strstr(command, " --tray") = 0;
+        add_image(command, name);
     }
 }
 
@@ -78,6 +147,28 @@ static void bare_name_value(const char16_t *name, const char16_t *data) {
     benchmark::DoNotOptimize(bare_utf8(data));
 }
 
+// A benchmark command, "C:\\Program Files\\…\\ToolN.exe --tray --quiet":
+// expanded, then split where CreateProcess finds a file (the text before
+// the first space is tried as written and with ".exe"), then the image.
+static void bare_command_details(const char16_t *command) {
+    bare_details_context();
+    bare_expand(command);
+    static char16_t program[1040];
+    size_t space = 0;
+    while (command[space] != u' ') space++;
+    memcpy(program, command, space * sizeof(char16_t));
+    program[space] = 0;
+    plat_get_file_attributes(program);
+    memcpy(program + space, u".exe", 5 * sizeof(char16_t));
+    plat_get_file_attributes(program);
+    size_t end = space + 1;
+    while (command[end] != u' ') end++;
+    memcpy(program, command, end * sizeof(char16_t));
+    program[end] = 0;
+    plat_get_file_attributes(program);
+    bare_image(program);
+}
+
 static void bare_list_location(const run_location &row) {
     if (row.view == PLAT_KEY_WOW64_32KEY) plat_get_native_processor_architecture();
     plat_hkey key = nullptr, records = nullptr;
@@ -94,13 +185,19 @@ static void bare_list_location(const run_location &row) {
         bare_name_value(name, (const char16_t *)data);
         uint32_t record_type = 0, record_size = 0;
         if (records) plat_reg_query_value_ex_w(records, name, &record_type, nullptr, &record_size);
+        bare_command_details((const char16_t *)data);
     }
     if (records) plat_reg_close_key(records);
     plat_reg_close_key(key);
 }
 
-void bare_list_run_keys() {
+void bare_run_key_items() {
     for (const run_location &row : run_locations) bare_list_location(row);
+}
+
+void bare_list_run_keys() {
+    bare_details_begin();
+    bare_run_key_items();
 }
 
 void fill_startup_folder(long n) {
@@ -110,6 +207,7 @@ void fill_startup_folder(long n) {
         snprintf(target, sizeof target, "C:\\Program Files\\Vendor\\App%05ld\\app.exe", i);
         snprintf(arguments, sizeof arguments, "--minimized --id %ld", i);
         mem_files_add_shortcut(path, target, arguments);
+        add_image(target, "App");
     }
 }
 
@@ -130,6 +228,7 @@ static void bare_read_shortcut(const char *path) {
     bare_utf8(target);
     bare_utf8(arguments);
     plat_shell_link_release(link);
+    bare_program_details(target, arguments);
 }
 
 // The folder's StartupApproved records, opened at its first shortcut.
@@ -174,6 +273,11 @@ void bare_find_folders() {
 }
 
 void bare_list_startup_folders() {
+    bare_details_begin();
+    bare_startup_items();
+}
+
+void bare_startup_items() {
     bare_find_folders();
     for (int f = 0; f < 2; f++) {
         static char16_t wide[2048];
@@ -195,9 +299,10 @@ void fill_tasks(long n) {
         std::string name = "Updater" + std::to_string(100000 + i).substr(1);
         def.name = wide_ascii(name);
         def.triggers = {PLAT_TASK_TRIGGER_LOGON};
-        def.actions = {{PLAT_TASK_ACTION_EXEC, wide_ascii("C:\\Program Files\\Vendor\\" + name + "\\update.exe"),
-                         u"/silent /check"}};
+        std::string program = "C:\\Program Files\\Vendor\\" + name + "\\update.exe";
+        def.actions = {{PLAT_TASK_ACTION_EXEC, wide_ascii(program), u"/silent /check"}};
         mem_task_add(def);
+        add_image(program.c_str(), "Updater");
     }
 }
 
@@ -232,6 +337,14 @@ plat_task bare_fetch(plat_task_collection tasks, int32_t index) {
     return task;
 }
 
+// A BSTR read as bare_text reads it, kept as UTF-16 too.
+static void bare_copy_text(plat_bstr text, char16_t *copy) {
+    size_t i = 0;
+    for (; text[i]; i++) copy[i] = text[i];
+    copy[i] = 0;
+    bare_text(text);
+}
+
 // One listed task: name, path, flag, then through its one definition its
 // one logon trigger and its one exec action.
 static void bare_list_task(plat_task task) {
@@ -264,19 +377,35 @@ static void bare_list_task(plat_task task) {
     plat_action_get_type(action, &type);
     plat_exec_action exec = nullptr;
     plat_action_query_exec(action, &exec);
+    static char16_t program[2048], arguments[2048];
     text = nullptr;
     plat_exec_action_get_path(exec, &text);
-    bare_text(text);
+    bare_copy_text(text, program);
     text = nullptr;
     plat_exec_action_get_arguments(exec, &text);
-    bare_text(text);
+    bare_copy_text(text, arguments);
     plat_exec_action_release(exec);
     plat_action_release(action);
     plat_action_collection_release(actions);
     plat_task_definition_release(definition);
+    // The program and arguments, kept as UTF-8, back to UTF-16 for their
+    // details (the benchmark's texts are ASCII: copied here without a call).
+    static char utf8[2048];
+    for (const char16_t *text : {program, arguments}) {
+        size_t i = 0;
+        for (; text[i]; i++) utf8[i] = (char)text[i];
+        utf8[i] = 0;
+        bare_wide(utf8);
+    }
+    bare_program_details(program, arguments);
+}
+
+void bare_task_items() {
+    bare_walk_root([](plat_task task, int32_t, int32_t) { bare_list_task(task); });
 }
 
 void bare_list_task_folder() {
-    bare_walk_root([](plat_task task, int32_t, int32_t) { bare_list_task(task); });
+    bare_details_begin();
+    bare_task_items();
 }
 

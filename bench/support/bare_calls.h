@@ -19,16 +19,24 @@ void bare_com_leave();
 const char *bare_utf8(const char16_t *text);
 const char16_t *bare_wide(const char *text);
 
-// Run keys: N string values "Tool00000".. in the current user's Run key.
+// Each bare_list_* is a listing of its own, which asks for the folders that
+// item details need once; bare_*_items lists within the current listing,
+// after bare_details_begin started it.
+void bare_details_begin();
+
+// Run keys: N string values "Tool00000".. in the current user's Run key,
+// each starting a program with a version resource (as the other kinds do).
 void value_name(char *out, size_t size, long i);
 void fill_run_key(long n);
 void bare_list_run_keys();
+void bare_run_key_items();
 
 // Startup folders: N shortcuts "App00000.lnk".. in the user's folder.
 extern char bare_folders[2][2048];
 void fill_startup_folder(long n);
 void bare_find_folders();
 void bare_list_startup_folders();
+void bare_startup_items();
 
 // Scheduled tasks: N root tasks "Updater00000".. with a logon trigger and an exec action.
 void fill_tasks(long n);
@@ -36,6 +44,7 @@ void bare_text(plat_bstr text);
 plat_task_service bare_connect();
 plat_task bare_fetch(plat_task_collection tasks, int32_t index);
 void bare_list_task_folder();
+void bare_task_items();
 
 // The walk shared by the bare listing and the bare toggle.
 template <class F>

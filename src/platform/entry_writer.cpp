@@ -26,7 +26,7 @@ static char *fit_to_length(char *text) {
 char *listing_finish(listing *list) {
     char *text = yyjson_mut_write(list->doc, YYJSON_WRITE_NOFLAG, nullptr);
     yyjson_mut_doc_free(list->doc);
-    *list = {nullptr, nullptr, 0, 0};
+    *list = {nullptr, nullptr, 0, 0, nullptr};
     return fit_to_length(text);
 }
 
@@ -55,7 +55,13 @@ void append_entry(listing *list, const startup_entry *entry) {
     add_text(list, obj, "name", entry->name);
     add_text(list, obj, "command", entry->command);
     yyjson_mut_obj_add_bool(list->doc, obj, "enabled", entry->enabled);
-    list->values += 3;
+    add_text(list, obj, "location", entry->location ? entry->location : "");
+    add_text(list, obj, "scope", entry->scope ? entry->scope : "");
+    add_text(list, obj, "image", entry->image ? entry->image : "");
+    yyjson_mut_obj_add_bool(list->doc, obj, "image_exists", entry->image_exists);
+    add_text(list, obj, "publisher", entry->publisher ? entry->publisher : "");
+    add_text(list, obj, "description", entry->description ? entry->description : "");
+    list->values += 5;
     if (list->root) yyjson_mut_arr_append(list->root, obj);
     size_next_chunks(list);
 }

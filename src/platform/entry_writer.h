@@ -9,6 +9,7 @@
 
 struct yyjson_mut_doc;
 struct yyjson_mut_val;
+struct details_cache;  // the providers' images read so far; opaque here
 
 // One listed item as a provider hands it over. Texts are copied into the
 // document, so the provider may free them as soon as append_entry returns.
@@ -18,6 +19,15 @@ struct startup_entry {
     const char *name;
     const char *command;  // null only when memory ran out
     bool enabled;
+    // What the item is: where it is kept, whether the user's or the
+    // machine's, the file it starts and that file's version texts. A null
+    // text is written as "": these members are always there.
+    const char *location = nullptr;
+    const char *scope = nullptr;  // "user" or "machine"
+    const char *image = nullptr;
+    bool image_exists = false;
+    const char *publisher = nullptr;
+    const char *description = nullptr;
 };
 
 // Where providers append their items.
@@ -26,6 +36,7 @@ struct listing {
     yyjson_mut_val *root;  // null when the root array could not be made
     size_t values = 0;      // document values and text bytes the entries
     size_t text_bytes = 0;  // hold so far, which size the pools' next chunks
+    details_cache *details = nullptr;  // null: each item's image is read alone
 };
 
 // Creates the document with its root array (root left null when the array

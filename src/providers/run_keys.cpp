@@ -16,6 +16,7 @@
 #include "../platform/platform_convert.h"
 #include "../platform/text.h"
 #include "../platform/text_hash.h"
+#include "item_details.h"
 #include "providers.h"
 #include "startup_approved.h"
 
@@ -129,9 +130,15 @@ static void append_run_entry(listing *list, const run_location *row, run_value *
     format_narrow(id, sizeof id, "%s:%016llx", row->source, (unsigned long long)hash);
     run_text name, command;
     wide_to_utf8(v->name, &name);
-    wide_to_utf8(run_value_text(v), &command);
+    const char16_t *data = run_value_text(v);
+    wide_to_utf8(data, &command);
     bool off = has_off_suffix(v->name, wide_length(v->name)) || approve_marks_off(records, v->name);
-    startup_entry entry = {id, row->source, name.text, command.text, !off};
+    char location[RUN_KEY_TEXT_CAP];
+    format_narrow(location, sizeof location, "%s\\%s", row->per_user ? "HKCU" : "HKLM", row->subkey);
+    item_details details;
+    describe_command(list->details, data, &details);
+    startup_entry entry = {id,       row->source, name.text, command.text, !off, location, row->per_user ? "user" : "machine",
+                           details.image, details.image_exists, details.publisher, details.description};
     append_entry(list, &entry);
 }
 

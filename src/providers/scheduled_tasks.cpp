@@ -9,6 +9,7 @@
 #include "../platform/entry_writer.h"
 #include "../platform/com_policy.h"
 #include "../platform/text.h"
+#include "item_details.h"
 #include "providers.h"
 #include "task_objects.h"
 
@@ -60,9 +61,25 @@ char *join_command(const char *program, const char *arguments) {
     return joined;
 }
 
+// A task's command line, and its program and arguments apart (each null
+// when memory ran out).
+struct task_command {
+    char *line = nullptr;
+    char *program = nullptr;
+    char *arguments = nullptr;
+    task_command() = default;
+    task_command(const task_command &) = delete;
+    task_command &operator=(const task_command &) = delete;
+    ~task_command() {
+        free(line);
+        free(program);
+        free(arguments);
+    }
+};
+
 // 1 when action `index` is an exec action with a program path: its command
-// line is in *out (null when memory ran out); 0 when it is passed over.
-int exec_command(plat_action_collection actions, int32_t index, char **out) {
+// is in *out; 0 when it is passed over.
+int exec_command(plat_action_collection actions, int32_t index, task_command *out) {
     action_ref action;
     plat_hresult hr = plat_action_collection_get_item(actions, index, action.out());
     if (failed_or_missing(hr, action)) return 0;
@@ -74,40 +91,44 @@ int exec_command(plat_action_collection actions, int32_t index, char **out) {
     owned_text program(read_text(plat_exec_action_get_path, exec.get()));
     owned_text arguments(read_text(plat_exec_action_get_arguments, exec.get()));
     if (program.empty()) return 0;
-    *out = join_command(program.get(), arguments.or_empty());
+    out->line = join_command(program.get(), arguments.or_empty());
+    out->program = dup_string(program.get());
+    out->arguments = dup_string(arguments.or_empty());
     return 1;
 }
 
-// The command of the first exec action that has a program; "" when there
-// is none.
-char *first_exec_command(plat_task_definition definition) {
-    char *command = dup_string("");
+// The command of the first exec action that has a program; a line of ""
+// when there is none.
+void first_exec_command(plat_task_definition definition, task_command *command) {
     action_list_ref actions;
     plat_hresult hr = plat_task_definition_get_actions(definition, actions.out());
-    if (failed_or_missing(hr, actions)) return command;
-    int32_t count = read_count(plat_action_collection_get_count, actions.get());
-    for (int32_t i = 1; i <= count; i++) {
-        char *joined = nullptr;
-        if (!exec_command(actions.get(), i, &joined)) continue;
-        if (joined) {
-            free(command);
-            command = joined;
-        }
-        break;  // a joined text that could not be allocated leaves ""
-    }
-    return command;
+    int32_t count = failed_or_missing(hr, actions) ? 0 : read_count(plat_action_collection_get_count, actions.get());
+    for (int32_t i = 1; i <= count; i++)
+        if (exec_command(actions.get(), i, command)) break;
+    // A joined text that could not be allocated leaves "".
+    if (!command->line) command->line = dup_string("");
 }
 
 // Whether the task has a logon trigger and, when it has, its command, both
 // read through one definition: on Windows each fetch is a round trip to the
 // Task Scheduler service.
-bool read_definition(plat_task task, char **command) {
+bool read_definition(plat_task task, task_command *command) {
     definition_ref definition;
     if (failed_or_missing(plat_task_get_definition(task, definition.out()), definition))
         return false;
     if (!has_logon_trigger(definition.get())) return false;
-    *command = first_exec_command(definition.get());
+    first_exec_command(definition.get(), command);
     return true;
+}
+
+// The folder of a task's path as the Task Scheduler names it: "\\" for
+// the root folder.
+char *task_folder(const char *path) {
+    const char *last = strrchr(path, '\\');
+    if (!last || last == path) return dup_string("\\");
+    char *folder = dup_string(path);
+    if (folder) folder[last - path] = 0;
+    return folder;
 }
 
 void list_task(listing *list, plat_task task) {
@@ -115,13 +136,21 @@ void list_task(listing *list, plat_task task) {
     owned_text path(read_text(plat_task_get_path, task));
     plat_variant_bool flag = 0;
     plat_task_get_enabled(task, &flag);  // a flag that cannot be read stays "disabled"
-    char *text = nullptr;
-    if (!read_definition(task, &text)) return;
+    task_command command;
+    if (!read_definition(task, &command)) return;
 
-    owned_text command(text);
     char id[ENTRY_ID_SIZE];
     format_narrow(id, sizeof id, "task:%016llx", (unsigned long long)path_hash(path.or_empty()));
-    startup_entry entry = {id, "task", name.or_empty(), command.get(), flag == PLAT_VARIANT_TRUE};
+    item_details details;
+    char16_t *program = nullptr, *arguments = nullptr;
+    if (command.program && command.arguments && utf8_to_utf16(command.program, &program) > 0 &&
+        utf8_to_utf16(command.arguments, &arguments) > 0)
+        describe_program(list->details, program, arguments, &details);
+    free(program);
+    free(arguments);
+    owned_text folder(task_folder(path.or_empty()));
+    startup_entry entry = {id,       "task",  name.or_empty(), command.line, flag == PLAT_VARIANT_TRUE, folder.get(),
+                           "machine", details.image, details.image_exists, details.publisher, details.description};
     append_entry(list, &entry);
 }
 

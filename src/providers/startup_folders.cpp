@@ -15,6 +15,7 @@
 #include "../platform/entry_writer.h"
 #include "../platform/platform_files.h"
 #include "../platform/text.h"
+#include "item_details.h"
 #include "providers.h"
 #include "startup_approved.h"
 
@@ -58,8 +59,15 @@ int append_shortcut(void *context, const startup_folder *folder, const char *ful
     format_narrow(id, sizeof id, "startup:%016llx", (unsigned long long)path_hash(full_path));
     const char *name = final_component(full_path);
     bool on = enabled && !marked_off(walk, folder, name);
-    char *command = resolve_shortcut_command(full_path);
-    startup_entry entry = {id, "startup", name, command, on};
+    shortcut_parts parts;
+    char *command = resolve_shortcut_command(full_path, &parts);
+    // The folder as the identifier's path spells it, "\disabled" included.
+    char location[STARTUP_PATH_SIZE + 16];
+    format_narrow(location, sizeof location, "%.*s", (int)(name - full_path - 1), full_path);
+    item_details details;
+    if (parts.target) describe_program(walk->list->details, parts.target, parts.arguments, &details);
+    startup_entry entry = {id,       "startup",  name, command, on, location, folder->common ? "machine" : "user",
+                           details.image, details.image_exists, details.publisher, details.description};
     append_entry(walk->list, &entry);
     free(command);
     return 1;

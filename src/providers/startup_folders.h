@@ -29,9 +29,21 @@ void find_startup_folders(startup_folder_list *list);
 int file_exists(const char *path);
 // Creates the directory and its missing parents; 1 when it exists after.
 int make_directories(const char *path);
+// A shortcut's target and arguments apart, as the link gives them: heap
+// copies, null when they could not be read.
+struct shortcut_parts {
+    char16_t *target = nullptr;
+    char16_t *arguments = nullptr;
+    shortcut_parts() = default;
+    shortcut_parts(const shortcut_parts &) = delete;
+    shortcut_parts &operator=(const shortcut_parts &) = delete;
+    ~shortcut_parts();
+};
+
 // The shortcut's target and arguments as new heap text ("" when it cannot
-// be read; null only when memory ran out). May enter COM; never leaves it.
-char *resolve_shortcut_command(const char *path);
+// be read; null only when memory ran out), and apart in *parts when asked.
+// May enter COM; never leaves it.
+char *resolve_shortcut_command(const char *path, shortcut_parts *parts = nullptr);
 
 // Called with each shortcut's folder, its full UTF-8 path (the folder's
 // path, for a disabled one "\disabled", a backslash and the file name as

@@ -44,27 +44,43 @@ int load_link(plat_shell_link link, const char16_t *path) {
     return !PLAT_FAILED(hr);
 }
 
+char16_t *copy_wide(const char16_t *text) {
+    size_t bytes = (wide_length(text) + 1) * sizeof(char16_t);
+    char16_t *copy = (char16_t *)malloc(bytes);
+    if (copy) memcpy(copy, text, bytes);
+    return copy;
+}
+
 // The command of a loaded link, or "" when its path cannot be read.
-char *read_link_command(plat_shell_link link) {
+char *read_link_command(plat_shell_link link, shortcut_parts *parts) {
     char16_t target[TARGET_UNITS] = {};
     if (PLAT_FAILED(plat_shell_link_get_path(link, target, TARGET_UNITS, PLAT_SLGP_DEFAULT))) return dup_string("");
     target[TARGET_UNITS - 1] = u'\0';
     char16_t arguments[ARGUMENT_UNITS] = {};
     if (PLAT_FAILED(plat_shell_link_get_arguments(link, arguments, ARGUMENT_UNITS))) arguments[0] = u'\0';
     arguments[ARGUMENT_UNITS - 1] = u'\0';
+    if (parts) {
+        parts->target = copy_wide(target);
+        parts->arguments = copy_wide(arguments);
+    }
     return join_command(target, arguments);
 }
 
 }  // namespace
 
-char *resolve_shortcut_command(const char *path) {
+shortcut_parts::~shortcut_parts() {
+    free(target);
+    free(arguments);
+}
+
+char *resolve_shortcut_command(const char *path, shortcut_parts *parts) {
     if (com_enter() != 0) return dup_string("");
     char16_t *wide = nullptr;
     if (!path || utf8_to_utf16(path, &wide) <= 0) return dup_string("");
     plat_shell_link link = nullptr;
     char *command = nullptr;
     if (!PLAT_FAILED(plat_create_shell_link(&link)) && link && load_link(link, wide))
-        command = read_link_command(link);
+        command = read_link_command(link, parts);
     else
         command = dup_string("");
     if (link) plat_shell_link_release(link);

@@ -33,7 +33,7 @@ if(TABLE STREQUAL "exports")
 elseif(TABLE STREQUAL "imports")
   # DLLs that every Windows installation has.
   set(system_dlls advapi32.dll kernel32.dll msvcrt.dll ntdll.dll ole32.dll oleaut32.dll shell32.dll
-                  shlwapi.dll ucrtbase.dll user32.dll)
+                  shlwapi.dll ucrtbase.dll user32.dll version.dll)
   set(dlls)
   set(foreign)
   foreach(line IN LISTS lines)

@@ -15,9 +15,13 @@ namespace {
 // The text collect_entries would return: the "[]" fallback on a failed write.
 std::string listing_bytes(const std::vector<startup_entry> &entries) { return written_listing(entries, "[]"); }
 
+// The members of an entry whose details were left unset.
+const std::string no_details =
+    ",\"location\":\"\",\"scope\":\"\",\"image\":\"\",\"image_exists\":false,\"publisher\":\"\",\"description\":\"\"";
+
 std::string object(const std::string &name_json, const std::string &command_json, bool enabled) {
     return "{\"id\":\"startup:00000000000000ff\",\"source\":\"startup\",\"name\":\"" + name_json +
-           "\",\"command\":\"" + command_json + "\",\"enabled\":" + (enabled ? "true" : "false") + "}";
+           "\",\"command\":\"" + command_json + "\",\"enabled\":" + (enabled ? "true" : "false") + no_details + "}";
 }
 
 // Every control character below 0x20, in order.
@@ -62,9 +66,22 @@ TEST(ListingBytes, BooleansAndAbsentCommandTogether) {
                                      {"b", "runonce", "off", "c", false},
                                      {"c", "task", "none", nullptr, false}});
     EXPECT_EQ(got,
-              "[{\"id\":\"a\",\"source\":\"runkey\",\"name\":\"on\",\"command\":\"c\",\"enabled\":true},"
-              "{\"id\":\"b\",\"source\":\"runonce\",\"name\":\"off\",\"command\":\"c\",\"enabled\":false},"
-              "{\"id\":\"c\",\"source\":\"task\",\"name\":\"none\",\"enabled\":false}]");
+              "[{\"id\":\"a\",\"source\":\"runkey\",\"name\":\"on\",\"command\":\"c\",\"enabled\":true" + no_details +
+                  "},{\"id\":\"b\",\"source\":\"runonce\",\"name\":\"off\",\"command\":\"c\",\"enabled\":false" +
+                  no_details + "},{\"id\":\"c\",\"source\":\"task\",\"name\":\"none\",\"enabled\":false" + no_details +
+                  "}]");
+}
+
+// The six details follow "enabled" in their order, their texts escaped as
+// the others are.
+TEST(ListingBytes, DetailsFollowEnabledInOrder) {
+    startup_entry e = {"t", "startup", "n", "c", false, "C:\\Users\\Jos\xc3\xa9\\Startup\\disabled", "user",
+                       "\\\\server\\share\\a \"b\".exe", true, "Caf\xc3\xa9 \xe2\x80\xa8Ltd", "tab\there"};
+    EXPECT_EQ(listing_bytes({e}),
+              "[{\"id\":\"t\",\"source\":\"startup\",\"name\":\"n\",\"command\":\"c\",\"enabled\":false,"
+              "\"location\":\"C:\\\\Users\\\\Jos\xc3\xa9\\\\Startup\\\\disabled\",\"scope\":\"user\","
+              "\"image\":\"\\\\\\\\server\\\\share\\\\a \\\"b\\\".exe\",\"image_exists\":true,"
+              "\"publisher\":\"Caf\xc3\xa9 \xe2\x80\xa8Ltd\",\"description\":\"tab\\there\"}]");
 }
 
 // Text that is not UTF-8 (the 8-bit registry text of a run value, say)

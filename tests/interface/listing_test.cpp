@@ -26,6 +26,10 @@ size_t heap_block_size(void *p) {
 #endif
 }
 
+// The members of an entry whose details were left unset.
+const std::string no_details =
+    ",\"location\":\"\",\"scope\":\"\",\"image\":\"\",\"image_exists\":false,\"publisher\":\"\",\"description\":\"\"";
+
 std::string one_name(const char *name) {
     return write_entries({{"runkey:0000000000000000", "runkey", name, "c", true}});
 }
@@ -36,12 +40,18 @@ TEST(Listing, DocumentedExampleIsExactBytes) {
     char id[ENTRY_ID_SIZE];
     snprintf(id, sizeof id, "runkey:%016llx",
              (unsigned long long)fnv1a64("runkey|d1|Software\\Microsoft\\Windows\\CurrentVersion\\Run|ExampleTool"));
-    std::string got = write_entries({{id, "runkey", "ExampleTool", "C:\\Tools\\example.exe --tray", true}});
+    startup_entry e = {id, "runkey", "ExampleTool", "C:\\Tools\\example.exe --tray", true,
+                       "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run", "user",
+                       "C:\\Tools\\example.exe", true, "Example Ltd", "Example tool"};
+    std::string got = write_entries({e});
     const std::string expected =
         "[{\"id\":\"runkey:ff3ae558395561a6\",\"source\":\"runkey\",\"name\":\"ExampleTool\","
-        "\"command\":\"C:\\\\Tools\\\\example.exe --tray\",\"enabled\":true}]";
+        "\"command\":\"C:\\\\Tools\\\\example.exe --tray\",\"enabled\":true,"
+        "\"location\":\"HKCU\\\\Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Run\",\"scope\":\"user\","
+        "\"image\":\"C:\\\\Tools\\\\example.exe\",\"image_exists\":true,\"publisher\":\"Example Ltd\","
+        "\"description\":\"Example tool\"}]";
     EXPECT_EQ(got, expected);
-    EXPECT_EQ(got.size(), 130u);
+    EXPECT_EQ(got.size(), 322u);
 }
 
 TEST(Listing, StringEscapes) {
@@ -60,7 +70,7 @@ TEST(Listing, StringEscapes) {
     };
     for (const row &r : rows) {
         std::string expected = std::string("[{\"id\":\"runkey:0000000000000000\",\"source\":\"runkey\",\"name\":\"") +
-                               r.json + "\",\"command\":\"c\",\"enabled\":true}]";
+                               r.json + "\",\"command\":\"c\",\"enabled\":true" + no_details + "}]";
         EXPECT_EQ(one_name(r.name), expected) << r.name;
     }
 }
@@ -70,17 +80,19 @@ TEST(Listing, InvalidUtf8FailsTheWholeWrite) {
               "<write failed>");
 }
 
-TEST(Listing, AbsentCommandLeavesFourMembers) {
+TEST(Listing, AbsentCommandLeavesTheOtherMembers) {
     EXPECT_EQ(write_entries({{"task:0000000000000000", "task", "n", nullptr, false}}),
-              "[{\"id\":\"task:0000000000000000\",\"source\":\"task\",\"name\":\"n\",\"enabled\":false}]");
+              "[{\"id\":\"task:0000000000000000\",\"source\":\"task\",\"name\":\"n\",\"enabled\":false" +
+                  no_details + "}]");
 }
 
 TEST(Listing, EntriesKeepAppendOrderAndDuplicates) {
     EXPECT_EQ(write_entries({{"1", "runkey", "x", "c", true}, {"2", "startup", "x", "c", true},
                              {"3", "task", "x", "c", true}}),
-              "[{\"id\":\"1\",\"source\":\"runkey\",\"name\":\"x\",\"command\":\"c\",\"enabled\":true},"
-              "{\"id\":\"2\",\"source\":\"startup\",\"name\":\"x\",\"command\":\"c\",\"enabled\":true},"
-              "{\"id\":\"3\",\"source\":\"task\",\"name\":\"x\",\"command\":\"c\",\"enabled\":true}]");
+              "[{\"id\":\"1\",\"source\":\"runkey\",\"name\":\"x\",\"command\":\"c\",\"enabled\":true" + no_details +
+                  "},{\"id\":\"2\",\"source\":\"startup\",\"name\":\"x\",\"command\":\"c\",\"enabled\":true" + no_details +
+                  "},{\"id\":\"3\",\"source\":\"task\",\"name\":\"x\",\"command\":\"c\",\"enabled\":true" + no_details +
+                  "}]");
 }
 
 TEST(Listing, ProviderBuffersMayBeReusedAfterAppend) {
@@ -111,7 +123,7 @@ TEST(Listing, WithoutRootArrayTheWriteFails) {
 // holds it must be the text's own length (and still the text, unchanged).
 TEST(Listing, TextIsHeldInABlockOfItsOwnLength) {
     const startup_entry e = {"runkey:0123456789abcdef", "runkey", "Tool", "C:\\Tools\\tool.exe", true};
-    std::vector<startup_entry> entries(500, e);
+    std::vector<startup_entry> entries(250, e);  // a text well below the heap's mmap threshold
     std::string expected = write_entries(entries);
     listing list;
     ASSERT_TRUE(listing_begin(&list));
@@ -137,12 +149,12 @@ size_t pool_bytes(const Chunk *chunk) {
 // doubling, whatever the number of entries.
 TEST(Listing, PoolsHoldLittleMoreThanTheEntries) {
     const startup_entry e = {"runkey:0123456789abcdef", "runkey", "Tool", "C:\\Tools\\tool.exe --tray", true};
-    const size_t text_per_entry = 24 + 7 + 5 + 25;
+    const size_t text_per_entry = 24 + 7 + 5 + 25 + 5;  // the five details' texts are ""
     for (size_t n : {200, 700, 1500, 3000, 6000, 12000}) {
         listing list;
         ASSERT_TRUE(listing_begin(&list));
         for (size_t i = 0; i < n; i++) append_entry(&list, &e);
-        size_t values = (1 + 11 * n) * sizeof(yyjson_mut_val), text = n * text_per_entry;
+        size_t values = (1 + 23 * n) * sizeof(yyjson_mut_val), text = n * text_per_entry;
         EXPECT_LE(pool_bytes(list.doc->val_pool.chunks), values + values / 4 + 64 * sizeof(yyjson_mut_val)) << n;
         EXPECT_LE(pool_bytes(list.doc->str_pool.chunks), text + text / 4 + 1024) << n;
         free(listing_finish(&list));

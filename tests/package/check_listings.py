@@ -12,7 +12,10 @@ import sys
 import jsonschema
 
 RIGHT = {"id": "runkey:ff3ae558395561a6", "source": "runkey", "name": "ExampleTool",
-         "command": "C:\\Tools\\example.exe --tray", "enabled": True}
+         "command": "C:\\Tools\\example.exe --tray", "enabled": True,
+         "location": "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run", "scope": "user",
+         "image": "C:\\Tools\\example.exe", "image_exists": True, "publisher": "Example Ltd",
+         "description": "Example tool"}
 
 
 def changed(**members):
@@ -38,7 +41,16 @@ CASES = [
     ("no source", changed(source=None), False),
     ("no name", changed(name=None), False),
     ("no enabled", changed(enabled=None), False),
-    ("a sixth member", changed(extra="x"), False),
+    ("a twelfth member", changed(extra="x"), False),
+    ("no location", changed(location=None), False),
+    ("no image", changed(image=None), False),
+    ("no image_exists", changed(image_exists=None), False),
+    ("no description", changed(description=None), False),
+    ("an unknown scope", changed(scope="system"), False),
+    ("image_exists as a string", changed(image_exists="false"), False),
+    ("a publisher that is no string", changed(publisher=0), False),
+    ("a machine item without its file", changed(scope="machine", image="", image_exists=False,
+                                                publisher="", description=""), True),
     ("enabled as a string", changed(enabled="true"), False),
     ("a name that is no string", changed(name=7), False),
     ("an object instead of an array", json.dumps(RIGHT), False),

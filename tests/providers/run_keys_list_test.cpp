@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/mem/mem_details.h"
+#include "platform/mem/mem_files.h"
 #include "run_keys_support.h"
 
 namespace {
@@ -40,9 +42,15 @@ TEST_F(RunKeyList, KnownIdentifiers) {
 
 TEST_F(RunKeyList, ExampleEntryIsExactText) {
     mem_reg_put_string(HKCU, RUN, "ExampleTool", "C:\\Tools\\example.exe --tray");
+    mem_files_add_file("C:\\Tools\\example.exe");
+    mem_details_set_version("C:\\Tools\\example.exe", {0x04b00409},
+                            {{"040904b0", "CompanyName", "Example Ltd"}, {"040904b0", "FileDescription", "Example tool"}});
     EXPECT_EQ(list_text(),
               "[{\"id\":\"runkey:ff3ae558395561a6\",\"source\":\"runkey\",\"name\":\"ExampleTool\","
-              "\"command\":\"C:\\\\Tools\\\\example.exe --tray\",\"enabled\":true}]");
+              "\"command\":\"C:\\\\Tools\\\\example.exe --tray\",\"enabled\":true,"
+              "\"location\":\"HKCU\\\\Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Run\",\"scope\":\"user\","
+              "\"image\":\"C:\\\\Tools\\\\example.exe\",\"image_exists\":true,\"publisher\":\"Example Ltd\","
+              "\"description\":\"Example tool\"}]");
 }
 
 TEST_F(RunKeyList, RowsInTableOrderValuesInKeyOrder) {

@@ -9,6 +9,7 @@
 #include <mutex>
 
 #include "platform/mem/mem_ansi.h"
+#include "platform/mem/mem_details.h"
 #include "platform/mem/mem_files.h"
 #include "platform/mem/mem_machine.h"
 #include "platform/mem/mem_registry.h"
@@ -103,7 +104,7 @@ void add_items(const std::string &owner) {
     mem_reg_put_string(PLAT_HKEY_CURRENT_USER, run_key, n.run_on.c_str(), "C:\\Tools\\updater.exe --tray");
     mem_reg_put_string(PLAT_HKEY_CURRENT_USER, run_key, n.run_off.c_str(), "%ProgramFiles%\\helper.exe",
                        PLAT_REG_EXPAND_SZ);
-    mem_reg_put_string(PLAT_HKEY_LOCAL_MACHINE, run_key, n.run_machine.c_str(), "C:\\Agent\\agent.exe");
+    mem_reg_put_string(PLAT_HKEY_LOCAL_MACHINE, run_key, n.run_machine.c_str(), "rundll32 \"C:\\Agent\\agent.dll\",Run");
     mem_reg_put_string(PLAT_HKEY_CURRENT_USER, run_once_key, n.run_once.c_str(), "C:\\Setup\\setup.exe /once");
     mem_files_add_shortcut(path_in(user_startup, n.link_on).c_str(), "C:\\Tools\\notes.exe", "--min");
     mem_files_add_shortcut((std::string(user_startup) + "\\disabled\\" + n.link_off).c_str(),
@@ -111,6 +112,18 @@ void add_items(const std::string &owner) {
     mem_files_add_shortcut(path_in(common_startup, n.link_common).c_str(), "C:\\Shared\\shared.exe", "-q");
     add_task(n.task_on, true);
     add_task(n.task_off, false);
+    // The files they start, so that every step of reading an image's
+    // details is reached: an expanded variable, a search, a host program's
+    // DLL, version texts through each kind of table, a file without any.
+    mem_details_set_env("ProgramFiles", "C:\\Program Files");
+    mem_details_set_env("PATH", "C:\\Tools;relative");
+    mem_files_add_file("C:\\Windows\\system32\\rundll32.exe");
+    mem_files_add_file("C:\\Program Files\\helper.exe");
+    for (const char *file : {"C:\\Tools\\updater.exe", "C:\\Agent\\agent.dll", "C:\\Tools\\notes.exe"}) {
+        mem_files_add_file(file);
+        mem_details_set_version(file, {0x04e40407}, {{"040704E4", "CompanyName", "Werkzeug GmbH  "},
+                                                     {"040904B0", "FileDescription", "Updater"}});
+    }
 }
 
 bool add_named_item(int kind, const std::string &name) {

@@ -76,7 +76,8 @@ TEST_F(OomListing, FailedShrinkHandsBackTheWrittenText) {
     const std::string whole = finish_one(0, &total);
     ASSERT_GE(total, 2) << "the write and the shrink";
     EXPECT_EQ(whole,
-              R"([{"id":"runkey:0123456789abcdef","source":"runkey","name":"Tool","command":"C:\\Tools\\tool.exe","enabled":true}])");
+              R"([{"id":"runkey:0123456789abcdef","source":"runkey","name":"Tool","command":"C:\\Tools\\tool.exe","enabled":true,)"
+              R"("location":"","scope":"","image":"","image_exists":false,"publisher":"","description":""}])");
     EXPECT_EQ(finish_one(total, &counted), whole);
     EXPECT_EQ(alloc_hook::failed(), 1);
     EXPECT_EQ(alloc_hook::live(), 0);
@@ -119,7 +120,8 @@ struct shaped_doc {
 };
 
 // An object takes one value, each member two (key and value), and each
-// text its length plus one byte of the string pool.
+// text its length plus one byte of the string pool; unset details are "".
+#define D R"("location":"","scope":"","image":"","image_exists":false,"publisher":"","description":"")"
 TEST_F(OomEntry, EachObjectAndMemberFailureDropsJustThat) {
     const startup_entry entry = {"I1", "src", "nm", "cmd", true};
     const size_t plenty = 200, room = 3000;
@@ -130,15 +132,21 @@ TEST_F(OomEntry, EachObjectAndMemberFailureDropsJustThat) {
         const char *json;
     } rows[] = {
         {"object", 0, room, "[]"},
-        {"id member", 1, room, R"([{"source":"src","name":"nm","command":"cmd","enabled":true}])"},
-        {"source member", 3, room, R"([{"id":"I1","name":"nm","command":"cmd","enabled":true}])"},
-        {"name member", 5, room, R"([{"id":"I1","source":"src","command":"cmd","enabled":true}])"},
-        {"command member", 7, room, R"([{"id":"I1","source":"src","name":"nm","enabled":true}])"},
-        {"enabled member", 9, room, R"([{"id":"I1","source":"src","name":"nm","command":"cmd"}])"},
-        {"id copy", plenty, 0, R"([{"source":"src","name":"nm","command":"cmd","enabled":true}])"},
-        {"source copy", plenty, before_source, R"([{"id":"I1","name":"nm","command":"cmd","enabled":true}])"},
-        {"name copy", plenty, before_name, R"([{"id":"I1","source":"src","command":"cmd","enabled":true}])"},
-        {"command copy", plenty, before_command, R"([{"id":"I1","source":"src","name":"nm","enabled":true}])"},
+        {"id member", 1, room, R"([{"source":"src","name":"nm","command":"cmd","enabled":true,)" D R"(}])"},
+        {"source member", 3, room, R"([{"id":"I1","name":"nm","command":"cmd","enabled":true,)" D R"(}])"},
+        {"name member", 5, room, R"([{"id":"I1","source":"src","command":"cmd","enabled":true,)" D R"(}])"},
+        {"command member", 7, room, R"([{"id":"I1","source":"src","name":"nm","enabled":true,)" D R"(}])"},
+        {"enabled member", 9, room, R"([{"id":"I1","source":"src","name":"nm","command":"cmd",)" D R"(}])"},
+        {"id copy", plenty, 0, R"([{"source":"src","name":"nm","command":"cmd","enabled":true,)" D R"(}])"},
+        {"source copy", plenty, before_source, R"([{"id":"I1","name":"nm","command":"cmd","enabled":true,)" D R"(}])"},
+        {"name copy", plenty, before_name, R"([{"id":"I1","source":"src","command":"cmd","enabled":true,)" D R"(}])"},
+        {"command copy", plenty, before_command, R"([{"id":"I1","source":"src","name":"nm","enabled":true,)" D R"(}])"},
+        {"location member", 11, room,
+         R"([{"id":"I1","source":"src","name":"nm","command":"cmd","enabled":true,"scope":"","image":"",)"
+         R"("image_exists":false,"publisher":"","description":""}])"},
+        {"description copy", plenty, before_command + 4 + 4,
+         R"([{"id":"I1","source":"src","name":"nm","command":"cmd","enabled":true,"location":"","scope":"",)"
+         R"("image":"","image_exists":false,"publisher":""}])"},
     };
     for (const row &r : rows) {
         shaped_doc d(r.vals_left, r.bytes_left);
@@ -158,7 +166,7 @@ TEST_F(OomEntry, ListingGoesOnAfterADroppedEntry) {
     append_entry(&d.list, &first);
     append_entry(&d.list, &second);
     alloc_hook::disarm();
-    EXPECT_EQ(d.write(), R"([{"id":"b","source":"task","name":"n2","command":"c2","enabled":false}])");
+    EXPECT_EQ(d.write(), R"([{"id":"b","source":"task","name":"n2","command":"c2","enabled":false,)" D R"(}])");
 }
 
 TEST_F(OomText, HelpersAnswerTheirOwnFailureValue) {
