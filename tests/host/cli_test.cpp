@@ -10,6 +10,8 @@
 
 #include "cli.h"
 #include "names.h"
+#include "platform/mem/mem_details.h"
+#include "platform/mem/mem_files.h"
 #include "platform/mem/mem_registry.h"
 #include "test_support.h"
 
@@ -55,25 +57,26 @@ const char kUsageStart[] = "usage: quorvel list [--table]\n";
 
 class HostCli : public MachineTest {};
 
-TEST(HostNames, IdentifiersHaveLettersAColonAndHexDigits) {
+TEST(HostCliNames, IdentifiersHaveLettersAColonAndHexDigits) {
     for (const char *id : {"runkey:c266af6b6c853c45", "task:123", "Runkey:FF3AE558395561A6", "x:0"})
         EXPECT_TRUE(looks_like_id(id)) << id;
     for (const char *name : {"", "bogus", "runkey:", ":12", "runkey:12g", "C:\\x", "run key:1", "-"})
         EXPECT_FALSE(looks_like_id(name)) << name;
 }
 
-TEST(HostNames, AWordNamesTheItemsPeopleWouldMeanByIt) {
+TEST(HostCliNames, AWordNamesTheItemsPeopleWouldMeanByIt) {
     const std::string listing =
         "[{\"id\":\"runkey:1\",\"source\":\"runkey\",\"name\":\"Demo\",\"location\":\"HKCU\\\\Run\"},"
         "{\"id\":\"runkey:2\",\"source\":\"runkey\",\"name\":\"Toolsdisabled\",\"location\":\"HKLM\\\\Run\"},"
         "{\"id\":\"startup:3\",\"source\":\"startup\",\"name\":\"Notes.lnk\",\"location\":\"C:\\\\S\"},"
         "{\"id\":\"task:4\",\"source\":\"task\",\"name\":\"Sync\",\"location\":\"\\\\\"},"
         "{\"id\":\"task:5\",\"source\":\"task\",\"name\":\"Syncdisabled\",\"location\":\"\\\\\"},"
-        "{\"id\":\"runkey:6\",\"source\":\"runkey\",\"name\":\"Caf\u00e9\"},"  // an older listing
-        "{\"id\":\"startup:7\",\"source\":\"startup\",\"name\":\"\u0414\u0435\u043c\u043e.lnk\","
+        "{\"id\":\"runkey:6\",\"source\":\"runkey\",\"name\":\"Caf\\u00e9\"},"  // an older listing
+        "{\"id\":\"runkey:10\",\"source\":\"runkey\",\"name\":\"\\u0141\\u00f3d\\u017a\"},"
+        "{\"id\":\"startup:7\",\"source\":\"startup\",\"name\":\"\\u0414\\u0435\\u043c\\u043e.lnk\","
         "\"location\":\"C:\\\\S\"},"
-        "{\"id\":\"runkey:8\",\"source\":\"runkey\",\"name\":\"twin\u001b\",\"location\":\"HKCU\\\\Run\"},"
-        "{\"id\":\"startup:9\",\"source\":\"startup\",\"name\":\"TWIN\u001b.lnk\",\"location\":\"C:\\\\S\"},"
+        "{\"id\":\"runkey:8\",\"source\":\"runkey\",\"name\":\"twin\\u001b\",\"location\":\"HKCU\\\\Run\"},"
+        "{\"id\":\"startup:9\",\"source\":\"startup\",\"name\":\"TWIN\\u001b.lnk\",\"location\":\"C:\\\\S\"},"
         "{\"source\":\"runkey\",\"name\":\"Demo\"},{\"id\":7,\"name\":\"Demo\"}]";  // no identifier
     struct {
         std::string word, candidates;
@@ -86,6 +89,7 @@ TEST(HostNames, AWordNamesTheItemsPeopleWouldMeanByIt) {
         {"Notes.LNK", "  startup:3  C:\\S\\Notes.lnk\n"},
         {"sync", "  task:4  \\Sync\n"},  // a task's name keeps its "disabled"
         {"CAF\xC3\x89", "  runkey:6  Caf\xC3\xA9\n"},
+        {"\xC5\x82\xC3\x93" "D\xC5\xB9", "  runkey:10  \xC5\x81\xC3\xB3" "d\xC5\xBA\n"},  // Łódź as łÓDŹ
         {"\xD0\x94\xD0\x95\xD0\x9C\xD0\x9E", "  startup:7  C:\\S\\\xD0\x94\xD0\xB5\xD0\xBC\xD0\xBE.lnk\n"},
         {"Twin\x1b", "  runkey:8  HKCU\\Run\\twin?\n  startup:9  C:\\S\\TWIN?.lnk\n"},
         {"cafe", ""},
@@ -203,6 +207,9 @@ const char kRun[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 const char kRunOnce[] = "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
 
 void put_run_values() {
+    // Only Demo's program file is there, with a publisher.
+    mem_files_add_file("C:\\windows\\notepad.exe");
+    mem_details_set_version("C:\\windows\\notepad.exe", {0x04B00409}, {{"040904B0", "CompanyName", "Notes & Co"}});
     mem_reg_put_string(PLAT_HKEY_CURRENT_USER, kRun, "Demo", "C:\\windows\\notepad.exe");
     // Quotes, backslashes, a line break and a control character, escaped
     // by the writer; the host must not touch them.
@@ -226,18 +233,21 @@ TEST_F(HostCli, ListOfAMachineWithItemsIsTheLibrarysBytes) {
 
 TEST_F(HostCli, ListTableHasARowPerItemWithinTheWidth) {
     put_run_values();
-    cli_result r = run({"list", "--table"}, 100);
+    cli_result r = run({"list", "--table"}, 110);
     EXPECT_EQ(r.code, CLI_OK) << r.err;
     std::vector<std::string> lines;
     for (size_t at = 0, nl; (nl = r.out.find('\n', at)) != std::string::npos; at = nl + 1)
         lines.push_back(r.out.substr(at, nl - at));
     ASSERT_EQ(lines.size(), 5u) << r.out;
-    EXPECT_EQ(lines[0].rfind("STATE  FILE  SCOPE  SOURCE   NAME", 0), 0u) << lines[0];
-    const char *starts[] = {"on                  runkey   Demo ", "on                  runkey   Quote\"Back\\slash ",
-                            "off                 runkey   Toolsdisabled ", "on                  runonce  Setup "};
+    EXPECT_EQ(lines[0].rfind("STATE  FILE     SCOPE    SOURCE   NAME              PUBLISHER   COMMAND", 0), 0u)
+        << lines[0];
+    const char *starts[] = {"on              user     runkey   Demo              Notes & Co  C:",
+                            "on     missing  user     runkey   Quote\"Back\\slash              a.exe",
+                            "off    missing  machine  runkey   Toolsdisabled                 t.exe",
+                            "on     missing  user     runonce  Setup                         s.exe"};
     for (size_t i = 0; i < 4; i++) {
         EXPECT_EQ(lines[i + 1].rfind(starts[i], 0), 0u) << lines[i + 1];
-        EXPECT_LE(lines[i + 1].size(), 100u + 2) << "one ellipsis is 3 bytes: " << lines[i + 1];
+        EXPECT_LE(lines[i + 1].size(), 110u + 2) << "one ellipsis is 3 bytes: " << lines[i + 1];
     }
     EXPECT_NE(lines[2].find("a.exe \"x\"??"), std::string::npos) << "line break and U+0001 shown as ?: " << r.out;
 }
@@ -292,8 +302,8 @@ TEST_F(HostCli, ANameThatSeveralItemsHaveSwitchesNothingAndListsThem) {
     cli_result r = run({"disable", "Demo"});
     EXPECT_EQ(r.code, CLI_FAILED);
     EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.err.rfind("quorvel: 'Demo' names 2 items; nothing was switched. Give one identifier:\n"
-                          "  runkey:c266af6b6c853c45  ", 0), 0u) << r.err;
-    EXPECT_NE(r.err.find(std::string("\n  ") + machine_id + "  "), std::string::npos) << r.err;
+    EXPECT_EQ(r.err, std::string("quorvel: 'Demo' names 2 items; nothing was switched. Give one identifier:\n"
+                                 "  runkey:c266af6b6c853c45  HKCU\\") + kRun + "\\Demo\n  " + machine_id +
+                         "  HKLM\\" + kRun + "\\DEMO\n");
     EXPECT_EQ(list_text(), before);
 }
