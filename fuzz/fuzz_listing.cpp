@@ -63,7 +63,9 @@ std::string expected_json(const std::vector<fuzz_entry> &entries) {
             if (k == 3 && e.command_absent) continue;
             out += std::string("\"") + keys[k] + "\":" + json_string(e.texts[k]) + ",";
         }
-        out += std::string("\"enabled\":") + (e.enabled ? "true" : "false") + "}";
+        out += std::string("\"enabled\":") + (e.enabled ? "true" : "false") +
+               ",\"location\":\"\",\"scope\":\"\",\"image\":\"\",\"image_exists\":false,\"publisher\":\"\","
+               "\"description\":\"\"}";  // details left unset are written empty
     }
     return out + "]";
 }

@@ -1,7 +1,9 @@
 // Windows benchmark, run under Wine: fills the user's Run key with 1 000
-// values and the user's Startup folder with 200 shortcuts, then lists them
-// alternately through the DLL and through a bare loop that makes the same
-// Win32 calls as the providers and nothing else, and prints the medians.
+// values and the user's Startup folder with 200 shortcuts, each starting a
+// program of its own (a hard link to this program, which carries a version
+// resource), then lists them alternately through the DLL and through a
+// bare loop that makes the same Win32 calls as the providers and nothing
+// else, and prints the medians.
 //
 //   quorvel_win_bench [rounds]    key=value lines on stdout
 #ifndef WIN32_LEAN_AND_MEAN
@@ -64,6 +66,18 @@ void user_startup_folder(wchar_t *out) {
 
 // ---- set-up: idempotent, so a prefix can be reused ----
 
+// The program an item starts: a hard link to this program, in a folder of
+// its own, so that each item has a distinct image with a version resource.
+bool make_image(const wchar_t *path) {
+    if (GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES) return true;
+    wchar_t folder[2048], self[MAX_PATH];
+    wcscpy(folder, path);
+    *wcsrchr(folder, L'\\') = 0;
+    SHCreateDirectoryExW(nullptr, folder, nullptr);
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    return CreateHardLinkW(path, self, nullptr) || CopyFileW(self, path, TRUE);
+}
+
 bool fill_run_key() {
     HKEY key;
     if (RegCreateKeyExA(HKEY_CURRENT_USER, run_subkey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr))
@@ -73,6 +87,9 @@ bool fill_run_key() {
         snprintf(name, sizeof name, "BenchTool%04d", i);
         snprintf(data, sizeof data, "C:\\Program Files\\Vendor\\Tool%04d\\tool%04d.exe --tray --quiet", i, i);
         RegSetValueExA(key, name, 0, REG_SZ, (const BYTE *)data, (DWORD)strlen(data) + 1);
+        wchar_t image[256];
+        swprintf(image, 256, L"C:\\Program Files\\Vendor\\Tool%04d\\tool%04d.exe", i, i);
+        if (!make_image(image)) return false;
     }
     RegCloseKey(key);
     return true;
@@ -85,8 +102,9 @@ bool fill_startup_folder() {
     for (int i = 0; i < shortcuts; i++) {
         wchar_t path[2048], target[256], args[64];
         swprintf(path, 2048, L"%ls\\BenchShortcut%03d.lnk", folder, i);
-        if (GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES) continue;
         swprintf(target, 256, L"C:\\Program Files\\Vendor\\App%03d\\app%03d.exe", i, i);
+        if (!make_image(target)) return false;
+        if (GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES) continue;
         swprintf(args, 64, L"--minimized --id %d", i);
         IShellLinkW *link = nullptr;
         if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
@@ -124,6 +142,101 @@ char *to_utf8(const wchar_t *text) {
     return s;
 }
 
+// ---- item details, as the library reads them ----
+
+bool details_asked = false;  // the folders, asked once per listing
+
+// A text asked for with a buffer of 260 units, then with one of its size.
+template <typename Ask>
+void ask_text(Ask ask) {
+    wchar_t fixed[260];
+    UINT got = ask(fixed, 260);
+    if (got < 260) {
+        free(wcsdup(fixed));
+        return;
+    }
+    wchar_t *heap = (wchar_t *)malloc(got * sizeof(wchar_t));
+    ask(heap, got);
+    free(heap);
+}
+
+void details_context() {
+    if (details_asked) return;
+    details_asked = true;
+    ask_text([](wchar_t *b, UINT n) { return GetSystemDirectoryW(b, n); });
+    ask_text([](wchar_t *b, UINT n) { return GetWindowsDirectoryW(b, n); });
+    ask_text([](wchar_t *b, UINT n) { return GetEnvironmentVariableW(L"PATH", b, n); });
+    BOOL wow64 = FALSE;
+    IsWow64Process(GetCurrentProcess(), &wow64);
+}
+
+wchar_t *expand(const wchar_t *text) {
+    wchar_t fixed[1040];
+    DWORD got = ExpandEnvironmentStringsW(text, fixed, 1040);
+    return wcsdup(got && got <= 1040 ? fixed : text);
+}
+
+char *version_text(const void *block, const wchar_t *query) {
+    void *found = nullptr;
+    UINT len = 0;
+    if (!VerQueryValueW(block, query, &found, &len) || !len) return nullptr;
+    wchar_t *copy = (wchar_t *)malloc((len + 1) * sizeof(wchar_t));
+    memcpy(copy, found, len * sizeof(wchar_t));
+    copy[len] = 0;
+    char *text = to_utf8(copy);
+    free(copy);
+    return text;
+}
+
+// An image not read before in this listing: its path as UTF-8, whether it
+// is a file, and its version block's two texts (the first translation's
+// table holds them).
+void read_image(const wchar_t *image) {
+    free(to_utf8(image));
+    if (GetFileAttributesW(image) == INVALID_FILE_ATTRIBUTES) return;
+    DWORD size = GetFileVersionInfoSizeW(image, nullptr);
+    if (!size) return;
+    void *block = malloc(size);
+    if (GetFileVersionInfoW(image, 0, size, block)) {
+        void *translation = nullptr;
+        UINT len = 0;
+        VerQueryValueW(block, L"\\VarFileInfo\\Translation", &translation, &len);
+        free(version_text(block, L"\\StringFileInfo\\040904B0\\CompanyName"));
+        free(version_text(block, L"\\StringFileInfo\\040904B0\\FileDescription"));
+    }
+    free(block);
+}
+
+// A run value's command, "C:\\Program Files\\…\\toolN.exe --tray --quiet":
+// expanded, split where a file is found (the text before the first space
+// as written and with ".exe", then the text before the second), then read.
+void command_details(const wchar_t *command) {
+    details_context();
+    wchar_t *text = expand(command);
+    wchar_t program[1040];
+    size_t space = wcschr(text, L' ') - text;
+    wcsncpy(program, text, space);
+    program[space] = 0;
+    GetFileAttributesW(program);
+    wcscpy(program + space, L".exe");
+    GetFileAttributesW(program);
+    size_t end = wcschr(text + space + 1, L' ') - text;
+    wcsncpy(program, text, end);
+    program[end] = 0;
+    GetFileAttributesW(program);
+    read_image(program);
+    free(text);
+}
+
+// A shortcut's target and arguments: both expanded, the target read.
+void program_details(const wchar_t *program, const wchar_t *arguments) {
+    details_context();
+    wchar_t *p = expand(program), *a = expand(arguments);
+    read_image(p);
+    free(p);
+    free(a);
+}
+
 // What naming one value costs the listing: its 8-bit form and back (for
 // the identifier), then the name and the data as UTF-8.
 void name_value(const wchar_t *name, const wchar_t *data) {
@@ -159,6 +272,7 @@ int bare_run_keys() {
             name_value(name, (const wchar_t *)data);
             DWORD record_type = 0, record_size = 0;
             if (records) RegQueryValueExW(records, name, nullptr, &record_type, nullptr, &record_size);
+            command_details((const wchar_t *)data);
             items++;
         }
         if (records) RegCloseKey(records);
@@ -192,6 +306,9 @@ void bare_read_shortcut(const wchar_t *path) {
                 link->GetArguments(args, 1024);
                 free(to_utf8(target));
                 free(to_utf8(args));
+                link->Release();
+                program_details(target, args);
+                return;
             }
         }
     }
@@ -278,6 +395,7 @@ int bare_tasks() {
 }
 
 int bare_listing() {
+    details_asked = false;
     int items = bare_run_keys();
     items += bare_startup();
     items += bare_tasks();

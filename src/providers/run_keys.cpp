@@ -137,7 +137,8 @@ static void append_run_entry(listing *list, const run_location *row, run_value *
     format_narrow(location, sizeof location, "%s\\%s", row->per_user ? "HKCU" : "HKLM", row->subkey);
     item_details details;
     describe_command(list->details, data, &details);
-    startup_entry entry = {id,       row->source, name.text, command.text, !off, location, row->per_user ? "user" : "machine",
+    const char *scope = row->per_user ? "user" : "machine";
+    startup_entry entry = {id, row->source, name.text, command.text, !off, location, scope,
                            details.image, details.image_exists, details.publisher, details.description};
     append_entry(list, &entry);
 }

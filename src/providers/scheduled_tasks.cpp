@@ -149,8 +149,8 @@ void list_task(listing *list, plat_task task) {
     free(program);
     free(arguments);
     owned_text folder(task_folder(path.or_empty()));
-    startup_entry entry = {id,       "task",  name.or_empty(), command.line, flag == PLAT_VARIANT_TRUE, folder.get(),
-                           "machine", details.image, details.image_exists, details.publisher, details.description};
+    startup_entry entry = {id, "task", name.or_empty(), command.line, flag == PLAT_VARIANT_TRUE, folder.get(), "machine",
+                           details.image, details.image_exists, details.publisher, details.description};
     append_entry(list, &entry);
 }
 

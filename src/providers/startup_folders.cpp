@@ -66,7 +66,8 @@ int append_shortcut(void *context, const startup_folder *folder, const char *ful
     format_narrow(location, sizeof location, "%.*s", (int)(name - full_path - 1), full_path);
     item_details details;
     if (parts.target) describe_program(walk->list->details, parts.target, parts.arguments, &details);
-    startup_entry entry = {id,       "startup",  name, command, on, location, folder->common ? "machine" : "user",
+    const char *scope = folder->common ? "machine" : "user";
+    startup_entry entry = {id, "startup", name, command, on, location, scope,
                            details.image, details.image_exists, details.publisher, details.description};
     append_entry(walk->list, &entry);
     free(command);
