@@ -3,19 +3,24 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "names.h"
 #include "quorvel.h"
 #include "table.h"
+#include "text.h"
 
 static const char usage_text[] =
     "usage: quorvel list [--table]\n"
-    "       quorvel enable ID\n"
-    "       quorvel disable ID\n"
+    "       quorvel enable ID|NAME\n"
+    "       quorvel disable ID|NAME\n"
     "       quorvel --help\n"
     "\n"
     "  list          print every autostart item as JSON, exactly as the library returns it\n"
     "  list --table  print the items as a table (width: COLUMNS, else the console, else 120)\n"
     "  enable ID     switch the item with identifier ID on\n"
     "  disable ID    switch the item with identifier ID off\n"
+    "  enable NAME   the same for the one listed item of that name, in any case\n"
+    "                (\"Updater\" also finds \"Updaterdisabled\", \"Notes\" \"Notes.lnk\");\n"
+    "                of several, none is switched and their identifiers are printed\n"
     "\n"
     "Switching a run value or a shortcut changes its identifier: list again to learn it.\n"
     "Exit status: 0 done, 1 the library failed (its message on stderr), 2 bad command line.\n";
@@ -47,8 +52,8 @@ static int parse_rest(int argc, char **argv, struct request *req, FILE *err) {
         else return usage_error(err, "unexpected argument", arg);
     }
     if (req->command != CMD_LIST && !req->id)
-        return usage_error(err, req->command == CMD_ENABLE ? "enable needs an identifier"
-                                                           : "disable needs an identifier", NULL);
+        return usage_error(err, req->command == CMD_ENABLE ? "enable needs an identifier or a name"
+                                                           : "disable needs an identifier or a name", NULL);
     return CLI_OK;
 }
 
@@ -101,10 +106,49 @@ static int run_list(int table, int width, FILE *out, FILE *err) {
     return finish_output(out, err);
 }
 
-static int run_switch(const char *id, int enabled, FILE *err) {
+static int switch_id(const char *id, int enabled, FILE *err) {
     if (quorvel_set_enabled(id, enabled)) return CLI_OK;
     fprintf(err, "%s\n", quorvel_last_error());
     return CLI_FAILED;
+}
+
+static int report_several(const char *word, const struct named *found, FILE *err) {
+    struct text_buf b = {NULL, 0, 0, 0};
+    char count[96];
+    snprintf(count, sizeof count, "' names %lu items; nothing was switched. Give one identifier:\n",
+             (unsigned long)found->count);
+    text_put_str(&b, "quorvel: '");
+    text_put_visible(&b, word, strlen(word));
+    text_put_str(&b, count);
+    text_put_str(&b, found->candidates);
+    if (!b.failed) fputs(b.data, err);
+    else fputs("quorvel: out of memory\n", err);
+    free(b.data);
+    return CLI_FAILED;
+}
+
+/* An argument of the form of an identifier is one. Anything else is looked
+ * up among the listed names first; when it names nothing, the library
+ * answers for it as an identifier. */
+static int run_switch(const char *arg, int enabled, FILE *err) {
+    if (*arg == '\0' || looks_like_id(arg)) return switch_id(arg, enabled, err);
+    char *text = quorvel_list();
+    if (!text) {
+        fprintf(err, "%s\n", quorvel_last_error());
+        return CLI_FAILED;
+    }
+    struct named found;
+    int read = find_named(text, strlen(text), arg, &found);
+    quorvel_free_string(text);
+    if (!read) {
+        fputs("quorvel: the listing could not be searched for the name\n", err);
+        return CLI_FAILED;
+    }
+    int rc = found.count == 0   ? switch_id(arg, enabled, err)
+             : found.count == 1 ? switch_id(found.id, enabled, err)
+                                : report_several(arg, &found, err);
+    named_free(&found);
+    return rc;
 }
 
 int run_cli(int argc, char **argv, FILE *out, FILE *err, int width) {

@@ -1,5 +1,5 @@
 /* quorvel: the command-line host. Everything but the process set-up is in
- * cli.c; this file only knows the console. */
+ * cli.c; this file only knows the console and the command line. */
 #include <stdio.h>
 #include <stdlib.h>
 
@@ -32,6 +32,28 @@ static void prepare_output(void) {
     _setmode(_fileno(stdout), _O_BINARY);
     _setmode(_fileno(stderr), _O_BINARY);
 }
+
+/* The arguments in UTF-8, as the listing spells names; the 8-bit ones
+ * would be in the ANSI code page, which cannot hold every name. */
+static char **utf8_arguments(int argc, wchar_t **wargv) {
+    char **argv = (char **)calloc((size_t)argc + 1, sizeof *argv);
+    for (int i = 0; argv && i < argc; i++) {
+        int n = WideCharToMultiByte(CP_UTF8, 0, wargv[i], -1, NULL, 0, NULL, NULL);
+        argv[i] = n > 0 ? (char *)malloc((size_t)n) : NULL;
+        if (!argv[i] || !WideCharToMultiByte(CP_UTF8, 0, wargv[i], -1, argv[i], n, NULL, NULL)) return NULL;
+    }
+    return argv;
+}
+
+int wmain(int argc, wchar_t **wargv) {
+    prepare_output();
+    char **argv = utf8_arguments(argc, wargv);
+    if (!argv) {
+        fputs("quorvel: cannot read the command line\n", stderr);
+        return CLI_FAILED;
+    }
+    return run_cli(argc, argv, stdout, stderr, table_width(getenv("COLUMNS"), console_width()));
+}
 #else
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -42,10 +64,7 @@ static int console_width(void) {
     return ws.ws_col;
 }
 
-static void prepare_output(void) {}
-#endif
-
 int main(int argc, char **argv) {
-    prepare_output();
     return run_cli(argc, argv, stdout, stderr, table_width(getenv("COLUMNS"), console_width()));
 }
+#endif

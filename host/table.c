@@ -5,11 +5,23 @@
 
 #include <yyjson.h>
 
-enum { COL_STATE, COL_SOURCE, COL_NAME, COL_COMMAND, COL_ID, COL_COUNT };
+#include "text.h"
 
-static const char *const col_header[COL_COUNT] = {"STATE", "SOURCE", "NAME", "COMMAND", "ID"};
-/* The listing member shown in each column; the state comes from "enabled". */
-static const char *const col_member[COL_COUNT] = {NULL, "source", "name", "command", "id"};
+enum { COL_STATE, COL_FILE, COL_SCOPE, COL_SOURCE, COL_NAME, COL_PUBLISHER, COL_COMMAND, COL_ID, COL_COUNT };
+
+static const char *const col_header[COL_COUNT] = {"STATE",     "FILE",    "SCOPE", "SOURCE", "NAME",
+                                                  "PUBLISHER", "COMMAND", "ID"};
+/* The listing member shown in each column; state and file are made out of
+ * "enabled" and "image", "image_exists". */
+static const char *const col_member[COL_COUNT] = {NULL, NULL, "scope", "source", "name", "publisher", "command", "id"};
+
+/* The columns that give way to a narrow terminal, in turn, each down to
+ * its minimum: the command first, then the publisher (never below its
+ * header). */
+static const struct {
+    int col;
+    size_t min;
+} give_way[] = {{COL_COMMAND, TABLE_MIN_COMMAND}, {COL_PUBLISHER, sizeof "PUBLISHER" - 1}};
 
 #define COL_GAP 2
 #define ELLIPSIS "\xE2\x80\xA6" /* U+2026 */
@@ -23,12 +35,6 @@ struct row {
     struct cell cells[COL_COUNT];
 };
 
-struct out_buf {
-    char *data;
-    size_t len, cap;
-    int failed;
-};
-
 int table_width(const char *columns_env, int console_width) {
     if (columns_env && *columns_env) {
         char *end = NULL;
@@ -38,101 +44,23 @@ int table_width(const char *columns_env, int console_width) {
     return console_width > 0 ? console_width : TABLE_DEFAULT_WIDTH;
 }
 
-static int is_cont(unsigned char b) { return b >= 0x80 && b <= 0xBF; }
-
-/* Length of the well-formed UTF-8 sequence at `p`, or 1 for a stray byte. */
-static size_t seq_len(const unsigned char *p, size_t left) {
-    unsigned char b = p[0];
-    size_t n;
-    unsigned char lo = 0x80, hi = 0xBF; /* allowed range of the second byte */
-    if (b < 0x80) return 1;
-    if (b >= 0xC2 && b <= 0xDF) n = 2;
-    else if (b >= 0xE0 && b <= 0xEF) n = 3;
-    else if (b >= 0xF0 && b <= 0xF4) n = 4;
-    else return 1;
-    if (b == 0xE0) lo = 0xA0;      /* overlong */
-    if (b == 0xED) hi = 0x9F;      /* surrogates */
-    if (b == 0xF0) lo = 0x90;      /* overlong */
-    if (b == 0xF4) hi = 0x8F;      /* beyond U+10FFFF */
-    if (left < n || p[1] < lo || p[1] > hi) return 1;
-    for (size_t i = 2; i < n; i++)
-        if (!is_cont(p[i])) return 1;
-    return n;
-}
-
-size_t utf8_points(const char *text, size_t len) {
-    const unsigned char *p = (const unsigned char *)text;
-    size_t points = 0;
-    for (size_t i = 0; i < len; points++) i += seq_len(p + i, len - i);
-    return points;
-}
-
-size_t utf8_prefix(const char *text, size_t len, size_t points) {
-    const unsigned char *p = (const unsigned char *)text;
-    size_t i = 0;
-    while (i < len && points > 0) {
-        i += seq_len(p + i, len - i);
-        points--;
-    }
-    return i;
-}
-
-static void put(struct out_buf *b, const char *s, size_t n) {
-    if (b->failed) return;
-    if (b->len + n + 1 > b->cap) {
-        size_t cap = b->cap ? b->cap : 256;
-        while (cap < b->len + n + 1) cap *= 2;
-        char *grown = (char *)realloc(b->data, cap);
-        if (!grown) {
-            b->failed = 1;
-            return;
-        }
-        b->data = grown;
-        b->cap = cap;
-    }
-    memcpy(b->data + b->len, s, n);
-    b->len += n;
-    b->data[b->len] = '\0';
-}
-
-static void put_spaces(struct out_buf *b, size_t n) {
-    static const char spaces[] = "                                ";
-    while (n > 0) {
-        size_t k = n < sizeof spaces - 1 ? n : sizeof spaces - 1;
-        put(b, spaces, k);
-        n -= k;
-    }
-}
-
-/* A control character (C0, DEL, or C1 encoded as C2 80..9F) would move the
- * cursor or start a terminal sequence: it is shown as '?' instead. */
-static int is_control(const unsigned char *p, size_t n) {
-    if (n == 1) return p[0] < 0x20 || p[0] == 0x7F;
-    return n == 2 && p[0] == 0xC2 && p[1] <= 0x9F;
-}
-
-static void put_visible(struct out_buf *b, const char *text, size_t len) {
-    const unsigned char *p = (const unsigned char *)text;
-    for (size_t i = 0; i < len;) {
-        size_t n = seq_len(p + i, len - i);
-        if (is_control(p + i, n)) put(b, "?", 1);
-        else put(b, text + i, n);
-        i += n;
-    }
-}
-
 /* Writes a cell of `width` code points: cut with an ellipsis when longer,
  * padded with spaces when `pad` is set and it is shorter. */
-static void put_cell(struct out_buf *b, struct cell c, size_t width, int pad) {
+static void put_cell(struct text_buf *b, struct cell c, size_t width, int pad) {
     size_t points = utf8_points(c.text, c.len);
     if (points > width) {
         size_t keep = width > 0 ? width - 1 : 0;
-        put_visible(b, c.text, utf8_prefix(c.text, c.len, keep));
-        if (width > 0) put(b, ELLIPSIS, sizeof ELLIPSIS - 1);
+        text_put_visible(b, c.text, utf8_prefix(c.text, c.len, keep));
+        if (width > 0) text_put(b, ELLIPSIS, sizeof ELLIPSIS - 1);
         return;
     }
-    put_visible(b, c.text, c.len);
-    if (pad) put_spaces(b, width - points);
+    text_put_visible(b, c.text, c.len);
+    if (pad) text_put_spaces(b, width - points);
+}
+
+static struct cell literal(const char *text) {
+    struct cell c = {text, strlen(text)};
+    return c;
 }
 
 static struct cell member_text(yyjson_val *obj, const char *key) {
@@ -147,55 +75,64 @@ static struct cell member_text(yyjson_val *obj, const char *key) {
 
 static struct cell state_text(yyjson_val *obj) {
     yyjson_val *v = yyjson_obj_get(obj, "enabled");
-    struct cell c = {"?", 1};
-    if (yyjson_is_bool(v)) {
-        c.text = yyjson_get_bool(v) ? "on" : "off";
-        c.len = strlen(c.text);
-    }
-    return c;
+    if (!yyjson_is_bool(v)) return literal("?");
+    return literal(yyjson_get_bool(v) ? "on" : "off");
+}
+
+/* Blank while the file is there or nothing is known of it (a listing
+ * without the member); else "missing", or "none" when the item names no
+ * file at all. */
+static struct cell file_text(yyjson_val *obj) {
+    yyjson_val *exists = yyjson_obj_get(obj, "image_exists");
+    if (!yyjson_is_false(exists)) return literal("");
+    return literal(member_text(obj, "image").len > 0 ? "missing" : "none");
 }
 
 static struct row read_row(yyjson_val *obj) {
     struct row r;
-    r.cells[COL_STATE] = state_text(obj);
-    for (int c = COL_SOURCE; c < COL_COUNT; c++) r.cells[c] = member_text(obj, col_member[c]);
+    for (int c = 0; c < COL_COUNT; c++) {
+        if (c == COL_STATE) r.cells[c] = state_text(obj);
+        else if (c == COL_FILE) r.cells[c] = file_text(obj);
+        else r.cells[c] = member_text(obj, col_member[c]);
+    }
     return r;
 }
 
 static struct row header_row(void) {
     struct row r;
-    for (int c = 0; c < COL_COUNT; c++) {
-        r.cells[c].text = col_header[c];
-        r.cells[c].len = strlen(col_header[c]);
-    }
+    for (int c = 0; c < COL_COUNT; c++) r.cells[c] = literal(col_header[c]);
     return r;
 }
 
-/* Every column as wide as its widest cell; the command column then gives
- * up what the line lacks, down to its minimum. */
+/* Every column as wide as its widest cell; then the columns that give way
+ * give up what the line lacks, in turn, down to their minimum. */
 static void column_widths(const struct row *rows, size_t count, int width, size_t w[COL_COUNT]) {
+    size_t total = (size_t)COL_GAP * (COL_COUNT - 1);
     for (int c = 0; c < COL_COUNT; c++) {
         w[c] = 0;
         for (size_t i = 0; i < count; i++) {
             size_t n = utf8_points(rows[i].cells[c].text, rows[i].cells[c].len);
             if (n > w[c]) w[c] = n;
         }
+        total += w[c];
     }
-    size_t others = (size_t)COL_GAP * (COL_COUNT - 1);
-    for (int c = 0; c < COL_COUNT; c++)
-        if (c != COL_COMMAND) others += w[c];
-    size_t room = (size_t)width > others ? (size_t)width - others : 0;
-    if (room < TABLE_MIN_COMMAND) room = TABLE_MIN_COMMAND;
-    if (w[COL_COMMAND] > room) w[COL_COMMAND] = room;
+    for (size_t g = 0; g < sizeof give_way / sizeof give_way[0] && total > (size_t)width; g++) {
+        size_t *cw = &w[give_way[g].col];
+        if (*cw <= give_way[g].min) continue;
+        size_t take = *cw - give_way[g].min;
+        if (take > total - (size_t)width) take = total - (size_t)width;
+        *cw -= take;
+        total -= take;
+    }
 }
 
-static void put_row(struct out_buf *b, const struct row *r, const size_t w[COL_COUNT]) {
+static void put_row(struct text_buf *b, const struct row *r, const size_t w[COL_COUNT]) {
     for (int c = 0; c < COL_COUNT; c++) {
         int last = c == COL_COUNT - 1;
         put_cell(b, r->cells[c], w[c], !last);
-        if (!last) put_spaces(b, COL_GAP);
+        if (!last) text_put_spaces(b, COL_GAP);
     }
-    put(b, "\n", 1);
+    text_put(b, "\n", 1);
 }
 
 char *format_table(const char *json, size_t len, int width) {
@@ -207,7 +144,7 @@ char *format_table(const char *json, size_t len, int width) {
     }
     size_t count = yyjson_arr_size(root) + 1;
     struct row *rows = (struct row *)malloc(count * sizeof *rows);
-    struct out_buf b = {NULL, 0, 0, 0};
+    struct text_buf b = {NULL, 0, 0, 0};
     if (rows) {
         size_t i = 1, max, idx;
         yyjson_val *item;

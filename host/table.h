@@ -1,8 +1,10 @@
 /*
  * The listing as an aligned table for people: one row per item with the
- * columns state, source, name, command and id. Only the command column
- * gives way to a narrow terminal; it is cut by code points, never inside
- * a UTF-8 sequence, and ends with an ellipsis where it was cut.
+ * columns state, file (marked when the program file is missing), scope,
+ * source, name, publisher, command and id. The command column, then the
+ * publisher column, give way to a narrow terminal; a cell is cut by code
+ * points, never inside a UTF-8 sequence, and ends with an ellipsis where
+ * it was cut. Members a listing lacks give empty cells.
  */
 #ifndef QUORVEL_HOST_TABLE_H
 #define QUORVEL_HOST_TABLE_H
@@ -22,14 +24,6 @@ extern "C" {
 /* The table width to use: COLUMNS when it holds a positive whole number,
  * else the console's width when it is known (> 0), else the default. */
 int table_width(const char *columns_env, int console_width);
-
-/* Number of code points in `len` bytes of UTF-8. A byte that does not
- * start a well-formed sequence counts as one. */
-size_t utf8_points(const char *text, size_t len);
-
-/* Bytes of the longest prefix of `text` (`len` bytes) that holds at most
- * `points` code points and ends on a sequence boundary. */
-size_t utf8_prefix(const char *text, size_t len, size_t points);
 
 /* Formats a listing (the JSON text the library returns) as a table whose
  * lines fit in `width` columns where the other columns leave room. Returns

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "table.h"
+#include "text.h"
 
 namespace {
 
@@ -33,11 +34,23 @@ size_t column_of(const std::string &line, const std::string &needle) {
     return at == std::string::npos ? at : points(line.substr(0, at));
 }
 
+// An item as a listing without details has it (an older library), or with
+// `details`: the members that follow "enabled", as JSON text.
 std::string entry(const std::string &id, const std::string &source, const std::string &name,
-                  const std::string &command, bool enabled) {
+                  const std::string &command, bool enabled, const std::string &details = "") {
     return "{\"id\":\"" + id + "\",\"source\":\"" + source + "\",\"name\":\"" + name + "\",\"command\":\"" +
-           command + "\",\"enabled\":" + (enabled ? "true" : "false") + "}";
+           command + "\",\"enabled\":" + (enabled ? "true" : "false") + (details.empty() ? "" : ",") + details + "}";
 }
+
+std::string details(const std::string &scope, const std::string &image, bool exists, const std::string &publisher) {
+    return "\"location\":\"L\",\"scope\":\"" + scope + "\",\"image\":\"" + image +
+           "\",\"image_exists\":" + (exists ? "true" : "false") + ",\"publisher\":\"" + publisher +
+           "\",\"description\":\"D\"";
+}
+
+// STATE(5) FILE(4) SCOPE(5) SOURCE(6) NAME(4) PUBLISHER(9) ID(21) and
+// seven gaps of 2: the room a one-letter task leaves around its command.
+const int kFixed = 5 + 4 + 5 + 6 + 4 + 9 + 21 + 14;
 
 const std::string kShortId = "runkey:666f6c80186f1dab";
 const std::string kTaskId = "task:cbf29ce484222325";
@@ -95,14 +108,27 @@ TEST(HostTableUtf8, PrefixEndsOnSequenceBoundaries) {
     EXPECT_EQ(utf8_prefix(cut.data(), cut.size(), 10), cut.size());
 }
 
-TEST(HostTableLayout, ExactLayoutOfTwoRows) {
-    const std::string json = "[" + entry(kShortId, "runkey", "Updater", "C:\\\\u.exe /q", true) + "," +
-                             entry(kTaskId, "task", "Backup", "b.exe", false) + "]";
-    const std::string expected =
-        "STATE  SOURCE  NAME     COMMAND      ID\n"
-        "on     runkey  Updater  C:\\u.exe /q  runkey:666f6c80186f1dab\n"
-        "off    task    Backup   b.exe        task:cbf29ce484222325\n";
-    EXPECT_EQ(table(json, 120), expected);
+TEST(HostTableLayout, ExactLayoutsWithAndWithoutDetails) {
+    struct {
+        std::string json, expected;
+    } cases[] = {
+        // A file that is there leaves FILE blank; a missing one and none at all are marked.
+        {"[" + entry(kShortId, "runkey", "Updater", "C:\\\\u.exe /q", true,
+                     details("user", "C:\\\\u.exe", true, "Up & Co")) + "," +
+             entry(kTaskId, "task", "Backup", "b.exe", false, details("machine", "b.exe", false, "")) + "," +
+             entry("startup:0123456789abcdef", "startup", "Empty.lnk", "", true, details("user", "", false, "")) + "]",
+         "STATE  FILE     SCOPE    SOURCE   NAME       PUBLISHER  COMMAND      ID\n"
+         "on              user     runkey   Updater    Up & Co    C:\\u.exe /q  runkey:666f6c80186f1dab\n"
+         "off    missing  machine  task     Backup                b.exe        task:cbf29ce484222325\n"
+         "on     none     user     startup  Empty.lnk                          startup:0123456789abcdef\n"},
+        // An older library's listing: the same table with empty cells.
+        {"[" + entry(kShortId, "runkey", "Updater", "C:\\\\u.exe /q", true) + "," +
+             entry(kTaskId, "task", "Backup", "b.exe", false) + "]",
+         "STATE  FILE  SCOPE  SOURCE  NAME     PUBLISHER  COMMAND      ID\n"
+         "on                  runkey  Updater             C:\\u.exe /q  runkey:666f6c80186f1dab\n"
+         "off                 task    Backup              b.exe        task:cbf29ce484222325\n"},
+    };
+    for (const auto &c : cases) EXPECT_EQ(table(c.json, 120), c.expected);
 }
 
 TEST(HostTableLayout, ColumnsAlignWhateverTheCellLengths) {
@@ -119,14 +145,14 @@ TEST(HostTableLayout, ColumnsAlignWhateverTheCellLengths) {
         EXPECT_NE(lines[i].back(), ' ') << "trailing space: " << lines[i];
     }
     // The name column is as wide as its widest cell in code points, not bytes.
-    EXPECT_EQ(column_of(lines[0], "COMMAND"), column_of(lines[0], "NAME") + points("A much longer name.lnk") + 2);
+    EXPECT_EQ(column_of(lines[0], "PUBLISHER"), column_of(lines[0], "NAME") + points("A much longer name.lnk") + 2);
 }
 
 TEST(HostTableLayout, LongCommandsAreCutToTheWidthWithAnEllipsis) {
     const std::string command(200, 'x');
     const std::string json = "[" + entry(kShortId, "runkey", "Tool", command, true) + "," +
                              entry(kTaskId, "task", "T", "tiny", true) + "]";
-    for (int width : {60, 61, 80, 119}) {
+    for (int width : {80, 81, 100, 119}) {
         auto lines = lines_of(table(json, width));
         ASSERT_EQ(lines.size(), 3u);
         for (const auto &line : lines) EXPECT_LE(points(line), static_cast<size_t>(width)) << line;
@@ -139,8 +165,7 @@ TEST(HostTableLayout, LongCommandsAreCutToTheWidthWithAnEllipsis) {
 TEST(HostTableLayout, ACommandThatFitsExactlyIsNotCut) {
     const std::string command = "0123456789";
     const std::string json = "[" + entry(kTaskId, "task", "T", command, true) + "]";
-    // STATE(5) SOURCE(6) NAME(4) ID(21) and four gaps of 2 leave the rest.
-    const int fixed = 5 + 6 + 4 + 21 + 8;
+    const int fixed = kFixed;
     EXPECT_NE(table(json, fixed + 10).find(command + "  task:"), std::string::npos);
     std::string cut = table(json, fixed + 9);
     EXPECT_NE(cut.find("01234567\xE2\x80\xA6" "  task:"), std::string::npos) << cut;
@@ -151,7 +176,7 @@ TEST(HostTableLayout, CutsByCodePointsNeverInsideASequence) {
     std::string command;
     for (int i = 0; i < 50; i++) command += i % 2 ? "\xC3\xA9" : "\xF0\x9F\x98\x80";  // é and U+1F600
     const std::string json = "[" + entry(kTaskId, "task", "T", command, true) + "]";
-    const int fixed = 5 + 6 + 4 + 21 + 8;
+    const int fixed = kFixed;
     for (int room = TABLE_MIN_COMMAND; room < 20; room++) {
         auto lines = lines_of(table(json, fixed + room));
         ASSERT_EQ(lines.size(), 2u);
@@ -164,6 +189,32 @@ TEST(HostTableLayout, CutsByCodePointsNeverInsideASequence) {
         EXPECT_EQ(command.compare(0, kept.size(), kept), 0) << "kept text is a prefix of the command";
         EXPECT_EQ(points(kept), static_cast<size_t>(room - 1));
         EXPECT_EQ(points(row), static_cast<size_t>(fixed + room));
+    }
+}
+
+TEST(HostTableLayout, ThePublisherGivesWayOnceTheCommandIsAtItsMinimum) {
+    const std::string publisher = "A Publisher With A Long Name";  // 28 points
+    const std::string json =
+        "[" + entry(kTaskId, "task", "T", std::string(40, 'c'), true, details("machine", "c", true, publisher)) + "]";
+    // FILE and SCOPE are now 4 and 7 wide: kFixed + 2 - 9 + 28 is the line without a command.
+    const int without_command = kFixed + 2 - 9;
+    struct {
+        int width;
+        std::string publisher_cell, command_cell;
+    } cases[] = {
+        {without_command + 28 + 40, publisher, std::string(40, 'c')},
+        {without_command + 28 + 8, publisher, std::string(7, 'c') + "\xE2\x80\xA6"},
+        {without_command + 20 + 8, "A Publisher With A \xE2\x80\xA6", std::string(7, 'c') + "\xE2\x80\xA6"},
+        {40, "A Publis\xE2\x80\xA6", std::string(7, 'c') + "\xE2\x80\xA6"},  // both at their minimum
+    };
+    for (const auto &c : cases) {
+        auto lines = lines_of(table(json, c.width));
+        ASSERT_EQ(lines.size(), 2u);
+        EXPECT_NE(lines[1].find("  " + c.publisher_cell + "  " + c.command_cell + "  task:"), std::string::npos)
+            << "width " << c.width << ": " << lines[1];
+        if (c.width > 40) {
+            EXPECT_EQ(points(lines[1]), static_cast<size_t>(c.width)) << lines[1];
+        }
     }
 }
 
@@ -204,7 +255,7 @@ TEST(HostTableCells, MissingOrOddMembersGiveEmptyCellsAndAnUnknownState) {
 }
 
 TEST(HostTableCells, AnEmptyListingIsTheHeaderAlone) {
-    EXPECT_EQ(table("[]", 120), "STATE  SOURCE  NAME  COMMAND  ID\n");
+    EXPECT_EQ(table("[]", 120), "STATE  FILE  SCOPE  SOURCE  NAME  PUBLISHER  COMMAND  ID\n");
 }
 
 TEST(HostTableCells, TextThatIsNotAListingIsRefused) {
