@@ -48,15 +48,36 @@ static char *empty_string() {
     return s;
 }
 
-char *utf16_to_utf8(const char16_t *text) {
-    if (!text) return empty_string();
+const char *utf16_to_utf8_in(const char16_t *text, char *fixed, size_t cap, char **heap) {
+    if (!text) return nullptr;
     int bytes = plat_utf16_to_utf8(text, -1, nullptr, 0);
-    if (bytes <= 0) return empty_string();
-    char *buf = (char *)malloc((size_t)bytes);
-    if (!buf) return dup_string("");
-    if (plat_utf16_to_utf8(text, -1, buf, bytes) > 0) return buf;
-    free(buf);
+    if (bytes <= 0) return nullptr;
+    char *dst = fixed;
+    if ((size_t)bytes > cap) dst = *heap = (char *)malloc((size_t)bytes);
+    if (!dst) return nullptr;
+    if (plat_utf16_to_utf8(text, -1, dst, bytes) > 0) return dst;
+    if (dst == *heap) {
+        free(*heap);
+        *heap = nullptr;
+    }
+    return nullptr;
+}
+
+char *utf16_to_utf8(const char16_t *text) {
+    char *heap = nullptr;
+    if (utf16_to_utf8_in(text, nullptr, 0, &heap)) return heap;
     return empty_string();
+}
+
+char *join_command(const char *program, const char *arguments) {
+    if (!arguments[0]) return dup_string(program);
+    size_t p = strlen(program), a = strlen(arguments);
+    char *joined = (char *)malloc(p + 1 + a + 1);
+    if (!joined) return nullptr;
+    memcpy(joined, program, p);
+    joined[p] = ' ';
+    memcpy(joined + p + 1, arguments, a + 1);
+    return joined;
 }
 
 int format_narrow(char *dst, size_t size, const char *format, ...) {

@@ -1,9 +1,11 @@
 // Small text helpers shared by the interface and the providers: heap copy,
-// case-insensitive comparison, UTF-8 <-> UTF-16 and bounded formatting.
+// case-insensitive comparison, UTF-8 <-> UTF-16, bounded formatting and
+// joining a command.
 // Every returned string is new `malloc` memory that the receiver frees.
 #pragma once
 
 #include <cstddef>
+#include <cstdlib>
 
 // Size of every wide path buffer that format_wide fills.
 #define WIDE_PATH_UNITS 2048
@@ -17,6 +19,32 @@ int utf8_to_utf16(const char *text, char16_t **out);
 // A new UTF-8 string; "" for null input or a failed conversion; null only
 // when not even one byte can be allocated.
 char *utf16_to_utf8(const char16_t *text);
+
+// UTF-16 text as UTF-8 in `fixed` (`cap` bytes) when it fits, else in a
+// new block stored in *heap, which the caller frees. Null when the text is
+// null or cannot be converted, or memory ran out.
+const char *utf16_to_utf8_in(const char16_t *text, char *fixed, size_t cap, char **heap);
+
+// Converted text that lives in a fixed buffer when it fits, else on the
+// heap: a caller that converts many short texts allocates nothing.
+template <size_t N>
+struct utf8_text {
+    char fixed[N];
+    char *heap = nullptr;
+    const char *text = nullptr;  // null when the conversion failed
+    utf8_text() = default;
+    utf8_text(const utf8_text &) = delete;
+    utf8_text &operator=(const utf8_text &) = delete;
+    ~utf8_text() { free(heap); }
+};
+template <size_t N>
+const char *utf16_to_utf8(const char16_t *text, utf8_text<N> *out) {
+    return out->text = utf16_to_utf8_in(text, out->fixed, N, &out->heap);
+}
+
+// Program and arguments joined by one space, nothing quoted; the program
+// alone when there are no arguments. New text; null when memory ran out.
+char *join_command(const char *program, const char *arguments);
 
 // snprintf into a fixed buffer: at most size - 1 bytes, always terminated.
 int format_narrow(char *dst, size_t size, const char *format, ...)

@@ -1,8 +1,7 @@
-// The run-key provider: string values of the Run and RunOnce keys of both
-// hives, the machine's in both registry views. A value is off when its name
-// ends in "disabled" or its StartupApproved record says so. It is switched
-// off by renaming it with that suffix and recording it as off, and on again
-// by the reverse, removing any off record of the resulting name.
+// The run-key provider's table, identifiers and listing: string values of
+// the Run and RunOnce keys of both hives, the machine's in both registry
+// views. A value is off when its name ends in "disabled" or its
+// StartupApproved record says so (run_switch.cpp switches it).
 //
 // Names and data are read with the wide calls, so the listing shows them
 // exactly. A name that the ANSI code page holds exactly keeps the
@@ -12,7 +11,6 @@
 #include <cstdlib>
 
 #include "../platform/entry_writer.h"
-#include "../platform/last_error.h"
 #include "../platform/platform_convert.h"
 #include "../platform/text.h"
 #include "../platform/text_hash.h"
@@ -24,9 +22,6 @@
 #define RUNONCE_SUBKEY "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce"
 #define RUN32_SUBKEY "Software\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\Run"
 #define RUNONCE32_SUBKEY "Software\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\RunOnce"
-#define RUN_WRITE_ACCESS (PLAT_KEY_READ | PLAT_KEY_SET_VALUE)
-#define RUN_SUFFIX u"disabled"
-#define RUN_SUFFIX_LEN 8
 #define NATIVE PLAT_KEY_WOW64_64KEY
 #define WOW32 PLAT_KEY_WOW64_32KEY
 #define HKCU PLAT_HKEY_CURRENT_USER
@@ -45,6 +40,10 @@ int run_location_present(const run_location *row) {
     if (row->view != WOW32) return 1;
     uint16_t arch = plat_get_native_processor_architecture();
     return arch != PLAT_PROCESSOR_ARCHITECTURE_INTEL && arch != PLAT_PROCESSOR_ARCHITECTURE_ARM;
+}
+
+plat_error open_run_key(const run_location *row, uint32_t access, plat_hkey *key) {
+    return plat_reg_open_key_ex_a(row->root, row->path, 0, access | row->view, key);
 }
 
 // ---- identifiers ----
@@ -67,51 +66,58 @@ uint64_t run_entry_hash_wide(int per_user, const char *subkey, const char *utf8_
 // Units that the round-trip check holds without the heap.
 #define RUN_BACK_FIXED 780
 
+// How a name stands in the ANSI code page.
+enum ansi_form {
+    ANSI_EXACT,      // it holds the name exactly: its 8-bit form is the identifier's
+    ANSI_INEXACT,    // a default character, a best fit, or other units back
+    ANSI_FAILED,     // a conversion failed, or memory ran out
+};
+
 // Whether `ansi` (the name's 8-bit form) converts back to the same units.
-static int same_back(const char *ansi, const char16_t *name, size_t units) {
+static ansi_form same_back(const char *ansi, const char16_t *name, size_t units) {
     int back = plat_ansi_to_utf16(ansi, -1, nullptr, 0);
-    if (back <= 0) return -1;
-    if ((size_t)back != units) return 0;
+    if (back <= 0) return ANSI_FAILED;
+    if ((size_t)back != units) return ANSI_INEXACT;
     char16_t fixed[RUN_BACK_FIXED];
     char16_t *wide = units <= RUN_BACK_FIXED ? fixed : (char16_t *)malloc(units * sizeof(char16_t));
-    if (!wide) return -1;
-    int same = plat_ansi_to_utf16(ansi, -1, wide, back) == back ? 1 : -1;
-    for (size_t i = 0; same == 1 && i < units; i++) same = wide[i] == name[i];
+    if (!wide) return ANSI_FAILED;
+    ansi_form form = plat_ansi_to_utf16(ansi, -1, wide, back) == back ? ANSI_EXACT : ANSI_FAILED;
+    for (size_t i = 0; form == ANSI_EXACT && i < units; i++)
+        if (wide[i] != name[i]) form = ANSI_INEXACT;
     if (wide != fixed) free(wide);
-    return same;
+    return form;
 }
 
-// The name's 8-bit form in *out when the ANSI code page holds it exactly
-// (no default character, no best fit, the same units back): 1. 0 when it
-// does not; -1 when a conversion failed.
-static int exact_ansi(const char16_t *name, run_text *out) {
+// The name's 8-bit form, in *out when the ANSI code page holds it exactly
+// (no default character, no best fit, the same units back).
+static ansi_form exact_ansi(const char16_t *name, run_text *out) {
     int used = 0;
     int bytes = plat_utf16_to_ansi(name, -1, nullptr, 0, &used);
-    if (bytes <= 0) return -1;
-    if (used) return 0;
+    if (bytes <= 0) return ANSI_FAILED;
+    if (used) return ANSI_INEXACT;
     char *dst = out->fixed;
-    if (bytes > RUN_TEXT_FIXED) dst = out->heap = (char *)malloc((size_t)bytes);
-    if (!dst || plat_utf16_to_ansi(name, -1, dst, bytes, &used) <= 0) return -1;
-    if (used) return 0;
+    if ((size_t)bytes > sizeof out->fixed) dst = out->heap = (char *)malloc((size_t)bytes);
+    if (!dst || plat_utf16_to_ansi(name, -1, dst, bytes, &used) <= 0) return ANSI_FAILED;
+    if (used) return ANSI_INEXACT;
     out->text = dst;
-    int same = same_back(dst, name, wide_length(name) + 1);
-    if (same != 1) out->text = nullptr;
-    return same;
+    ansi_form form = same_back(dst, name, wide_length(name) + 1);
+    if (form != ANSI_EXACT) out->text = nullptr;
+    return form;
 }
 
 bool run_value_hash(const run_location *row, const char16_t *name, uint64_t *hash) {
     run_text form;
-    int exact = exact_ansi(name, &form);
-    if (exact == 1) {
+    ansi_form exact = exact_ansi(name, &form);
+    if (exact == ANSI_EXACT) {
         *hash = run_entry_hash(row->per_user, row->subkey, form.text);
         return true;
     }
-    if (exact < 0 || !wide_to_utf8(name, &form)) return false;
+    if (exact == ANSI_FAILED || !utf16_to_utf8(name, &form)) return false;
     *hash = run_entry_hash_wide(row->per_user, row->subkey, form.text);
     return true;
 }
 
-static bool has_off_suffix(const char16_t *name, size_t n) {
+bool run_name_is_off(const char16_t *name, size_t n) {
     if (n <= RUN_SUFFIX_LEN) return false;
     const char16_t *tail = name + n - RUN_SUFFIX_LEN;
     for (int i = 0; i < RUN_SUFFIX_LEN; i++) {
@@ -129,10 +135,10 @@ static void append_run_entry(listing *list, const run_location *row, run_value *
     char id[ENTRY_ID_SIZE];
     format_narrow(id, sizeof id, "%s:%016llx", row->source, (unsigned long long)hash);
     run_text name, command;
-    wide_to_utf8(v->name, &name);
+    utf16_to_utf8(v->name, &name);
     const char16_t *data = run_value_text(v);
-    wide_to_utf8(data, &command);
-    bool off = has_off_suffix(v->name, wide_length(v->name)) || approve_marks_off(records, v->name);
+    utf16_to_utf8(data, &command);
+    bool off = run_name_is_off(v->name, wide_length(v->name)) || approve_marks_off(records, v->name);
     char location[RUN_KEY_TEXT_CAP];
     format_narrow(location, sizeof location, "%s\\%s", row->per_user ? "HKCU" : "HKLM", row->subkey);
     item_details details;
@@ -146,8 +152,7 @@ static void append_run_entry(listing *list, const run_location *row, run_value *
 static void list_location(listing *list, const run_location *row) {
     if (!run_location_present(row)) return;
     plat_hkey key = nullptr;
-    if (plat_reg_open_key_ex_a(row->root, row->path, 0, PLAT_KEY_READ | row->view, &key) != PLAT_ERROR_SUCCESS)
-        return;
+    if (open_run_key(row, PLAT_KEY_READ, &key) != PLAT_ERROR_SUCCESS) return;
     plat_hkey records = row->approved ? approve_open(row->root, row->approved) : nullptr;
     run_value v;
     for (uint32_t index = 0;; index++) {
@@ -164,129 +169,24 @@ void list_run_entries(listing *list) {
     for (const run_location &row : run_locations) list_location(list, &row);
 }
 
-// ---- toggle ----
+// ---- finding a value again by its identifier ----
 
-// Looks for the first value of the row whose identifier hash is `hash`:
-// 1 with a heap copy of its name in *name, 0 when there is none, -1 when
-// memory ran out.
-static int find_in_location(const run_location *row, uint64_t hash, char16_t **name) {
+run_search find_run_value(const run_location *row, uint64_t hash, char16_t **name) {
     plat_hkey key = nullptr;
-    if (plat_reg_open_key_ex_a(row->root, row->path, 0, PLAT_KEY_READ | row->view, &key) != PLAT_ERROR_SUCCESS)
-        return 0;
+    if (open_run_key(row, PLAT_KEY_READ, &key) != PLAT_ERROR_SUCCESS) return RUN_NOT_HERE;
     run_value v;
-    int found = run_value_open(&v) ? 0 : -1;
-    for (uint32_t index = 0; found == 0; index++) {
+    run_search found = run_value_open(&v) ? RUN_NOT_HERE : RUN_OUT_OF_MEMORY;
+    for (uint32_t index = 0; found == RUN_NOT_HERE; index++) {
         run_step step = read_run_value(key, index, false, &v);
         if (step == RUN_END) break;
         uint64_t h = 0;
         if (step != RUN_GOT) continue;
         if (!run_value_hash(row, v.name, &h))
-            found = -1;
+            found = RUN_OUT_OF_MEMORY;
         else if (h == hash)
-            found = 1;
+            found = RUN_FOUND;
     }
     plat_reg_close_key(key);
-    if (found == 1 && !(*name = wide_join(v.name, wide_length(v.name), nullptr))) found = -1;
+    if (found == RUN_FOUND && !(*name = wide_join(v.name, wide_length(v.name), nullptr))) found = RUN_OUT_OF_MEMORY;
     return found;
-}
-
-static int record_failed(const char *what, const char16_t *name, plat_error e, const char *more) {
-    run_text name8;
-    set_last_error("runkey: cannot %s the StartupApproved record of '%s' (0x%x)%s", what,
-                   run_message_name(name, &name8), e, more);
-    return 0;
-}
-
-// After a rename that must also change the StartupApproved record: a record
-// that cannot be changed fails the switch, and the rename is undone.
-static int finish_switch(const run_location *row, const char16_t *name, const char16_t *target, int enabled) {
-    plat_error e = enabled ? approve_clear(row->root, row->approved, name, target)
-                           : approve_write_disabled(row->root, row->approved, target);
-    if (e == PLAT_ERROR_SUCCESS) return 1;
-    int undone = rename_run_value(row, target, name);
-    return record_failed(enabled ? "clear" : "write", enabled ? name : target, e,
-                         undone ? "" : "; undoing the rename failed");
-}
-
-// The name already has the wanted state, but its record must agree. On: an
-// off record must go (the default value switched off is named "disabled",
-// which counts as on, and the system's own switch marks values off without
-// renaming). Off: the name alone does not stop the value starting, so a
-// record must mark it off. An identical twin under the other name is an
-// interrupted switch's copy and goes first; with it gone, or never there,
-// switching on also removes its record.
-static int keep_name(const run_location *row, plat_hkey key, const char16_t *name, const char16_t *twin,
-                     int enabled) {
-    run_twin t = compare_twin(key, name, twin);
-    if (t == RUN_TWIN_ERROR || (t == RUN_TWIN_SAME && !remove_twin(key, twin, name))) return 0;
-    const char16_t *old = enabled && t != RUN_TWIN_OTHER ? twin : nullptr;
-    plat_error e = enabled ? approve_clear(row->root, row->approved, old, name)
-                           : approve_ensure_disabled(row->root, row->approved, name);
-    if (e == PLAT_ERROR_SUCCESS) return 1;
-    return record_failed(enabled ? "clear" : "write", name, e, "");
-}
-
-// The name must become `target`. A target that holds the same type and
-// bytes is the copy of a switch cut short: only the source goes. Any other
-// value under that name is another program, and the switch is refused.
-static int take_name(const run_location *row, plat_hkey key, const char16_t *name, const char16_t *target,
-                     int enabled) {
-    run_twin t = compare_twin(key, name, target);
-    if (t == RUN_TWIN_ERROR) return 0;
-    if (t == RUN_TWIN_OTHER) {
-        run_text target8;
-        set_last_error("runkey: cannot %s \xe2\x80\x94 '%s' already exists", enabled ? "enable" : "disable",
-                       run_message_name(target, &target8));
-        return 0;
-    }
-    int moved = t == RUN_TWIN_SAME ? remove_twin(key, name, target) : rename_run_value(row, name, target);
-    return moved && finish_switch(row, name, target, enabled);
-}
-
-static int switch_to(const run_location *row, plat_hkey key, const char16_t *name, int enabled) {
-    size_t n = wide_length(name);
-    bool off = has_off_suffix(name, n);
-    // The value's name in the other state: with the suffix cut, or added.
-    char16_t *other = off ? wide_join(name, n - RUN_SUFFIX_LEN, nullptr) : wide_join(name, n, RUN_SUFFIX);
-    if (!other) {
-        set_last_error("OOM");
-        return 0;
-    }
-    int done = off == !enabled ? keep_name(row, key, name, other, enabled) : take_name(row, key, name, other, enabled);
-    free(other);
-    return done;
-}
-
-static int switch_value(const run_location *row, const char16_t *name, int enabled) {
-    plat_hkey key = nullptr;
-    plat_error e = plat_reg_open_key_ex_a(row->root, row->path, 0, RUN_WRITE_ACCESS | row->view, &key);
-    if (e == PLAT_ERROR_ACCESS_DENIED) {
-        set_last_error("runkey: %s access denied (needs admin for HKLM)", row->per_user ? "HKCU" : "HKLM");
-        return 0;
-    }
-    if (e != PLAT_ERROR_SUCCESS) {
-        set_last_error("runkey: open %s failed (0x%x)", row->subkey, e);
-        return 0;
-    }
-    int done = switch_to(row, key, name, enabled);
-    plat_reg_close_key(key);
-    return done;
-}
-
-int set_run_entry_enabled(uint64_t hash, int enabled) {
-    for (const run_location &row : run_locations) {
-        if (!iequals(row.source, "runkey") || !run_location_present(&row)) continue;
-        char16_t *name = nullptr;
-        int found = find_in_location(&row, hash, &name);
-        if (found < 0) {
-            set_last_error("OOM");
-            return 0;
-        }
-        if (found == 0) continue;
-        int done = switch_value(&row, name, enabled);
-        free(name);
-        return done;
-    }
-    set_last_error("runkey: entry no longer exists");
-    return 0;
 }

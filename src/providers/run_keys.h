@@ -1,13 +1,19 @@
-// The run-key provider's table and its parts that tests and the toggle use:
-// the identifier hash of a value, the renaming copy with rollback and the
-// enumeration that survives oversized values. Names and data are read with
-// the wide registry calls, as Windows holds them.
+// The run-key provider, in three files by job:
+//   run_keys.cpp    the table of run keys, identifiers, the listing, and
+//                   finding a value again by its identifier;
+//   run_switch.cpp  switching a value: the decision, the rename, the twin
+//                   rule, the write-back and the StartupApproved records;
+//   run_values.cpp  reading values: one index at a time, or one whole.
+// Names and data are read with the wide registry calls, as Windows holds them.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
 #include "../platform/platform_registry.h"
+#include "../platform/text.h"
+
+// ---- the table and identifiers (run_keys.cpp) ----
 
 struct run_location {
     plat_hkey root;
@@ -26,6 +32,13 @@ extern const run_location run_locations[RUN_LOCATION_COUNT];
 // registry view, so its 32-bit rows would list the native ones again.
 int run_location_present(const run_location *row);
 
+// What the toggle and the rename open a key with.
+#define RUN_WRITE_ACCESS (PLAT_KEY_READ | PLAT_KEY_SET_VALUE)
+
+// Opens the row's key in the row's view with `access` (PLAT_KEY_READ or
+// RUN_WRITE_ACCESS); 0 or the open's code.
+plat_error open_run_key(const run_location *row, uint32_t access, plat_hkey *key);
+
 // Buffer sizes, terminator included.
 #define RUN_NAME_UNITS 16384  // the registry's longest value name and its terminator
 #define RUN_DATA_CAP 1040     // data read in place; larger data is read again on the heap
@@ -37,33 +50,31 @@ int run_location_present(const run_location *row);
 uint64_t run_entry_hash(int per_user, const char *subkey, const char *name);
 uint64_t run_entry_hash_wide(int per_user, const char *subkey, const char *utf8_name);
 
-// Text that lives in a fixed buffer when it fits, else on the heap, so
-// that listing a value allocates nothing of its own.
-#define RUN_TEXT_FIXED 1560
-struct run_text {
-    char fixed[RUN_TEXT_FIXED];
-    char *heap = nullptr;
-    const char *text = nullptr;  // null when the conversion failed
-    run_text() = default;
-    run_text(const run_text &) = delete;
-    run_text &operator=(const run_text &) = delete;
-    ~run_text();
-};
-
-// UTF-16 text as UTF-8 in *out; false (out->text null) on failure.
-bool wide_to_utf8(const char16_t *text, run_text *out);
-// A name as UTF-8 for a message, in *buffer; "?" when it cannot be converted.
-const char *run_message_name(const char16_t *name, run_text *buffer);
-
 // The identifier hash of a value of the row; false when memory ran out.
 bool run_value_hash(const run_location *row, const char16_t *name, uint64_t *hash);
+
+// The suffix of a switched-off name, and whether the `units` units of
+// `name` end in it (ASCII case ignored) after at least one more unit.
+#define RUN_SUFFIX u"disabled"
+#define RUN_SUFFIX_LEN 8
+bool run_name_is_off(const char16_t *name, size_t units);
+
+enum run_search {
+    RUN_FOUND,          // the value's name is in *name, a heap copy
+    RUN_NOT_HERE,       // no value of the row has that identifier (or the key cannot be opened)
+    RUN_OUT_OF_MEMORY,
+};
+// Looks for the first value of the row whose identifier hash is `hash`.
+run_search find_run_value(const run_location *row, uint64_t hash, char16_t **name);
+
+// ---- switching (run_switch.cpp) ----
 
 // Copies value `from` to `to` byte for byte within the row's key and view,
 // then deletes `from`; on a failed write or delete, deletes `to` again.
 // 1 on success, 0 with a message.
 int rename_run_value(const run_location *row, const char16_t *from, const char16_t *to);
 
-// ---- enumeration (run_enum.cpp) ----
+// ---- reading values (run_values.cpp) ----
 
 // One enumerated value: its name and, when asked for, its type and data.
 // Data that outgrows the fixed buffer is read again into `large`.
@@ -95,14 +106,6 @@ run_step read_run_value(plat_hkey key, uint32_t index, bool with_data, run_value
 // delivered (at their first NUL unit, if any): terminated in place.
 const char16_t *run_value_text(run_value *value);
 
-// ---- wide names ----
-
-// A heap copy of the first `units` units, terminated, then `suffix`; null
-// when memory ran out.
-char16_t *wide_join(const char16_t *s, size_t units, const char16_t *suffix);
-
-// ---- twins (run_twins.cpp) ----
-
 // A value's type and bytes, read whole.
 struct run_copy {
     uint32_t type = 0;
@@ -113,23 +116,21 @@ struct run_copy {
     run_copy &operator=(const run_copy &) = delete;
     ~run_copy();
 };
-// 0, or the failing call's code (ERROR_NOT_ENOUGH_MEMORY when out of memory).
+// read_copy = size_copy, then fill_copy. size_copy reads the type and
+// the byte count; fill_copy the bytes, into a buffer of that size (data
+// stays null when it cannot be had). Each returns 0 or the failing
+// call's code (ERROR_NOT_ENOUGH_MEMORY when out of memory).
 plat_error read_copy(plat_hkey key, const char16_t *name, run_copy *copy);
+plat_error size_copy(plat_hkey key, const char16_t *name, run_copy *copy);
+plat_error fill_copy(plat_hkey key, const char16_t *name, run_copy *copy);
 
-enum run_twin {
-    RUN_TWIN_NONE,   // no value named `twin`
-    RUN_TWIN_SAME,   // `twin` holds the same type and bytes as `name`
-    RUN_TWIN_OTHER,  // `twin` is another program
-    RUN_TWIN_ERROR,  // could not be told (message recorded)
-};
-run_twin compare_twin(plat_hkey key, const char16_t *name, const char16_t *twin);
+// Text that lives in a fixed buffer when it fits, else on the heap, so
+// that listing a value allocates nothing of its own.
+using run_text = utf8_text<1560>;
 
-// After `kept` vanished under another program's switch: writes `gone` back
-// with its type and bytes (data null: nothing to write) and records which
-// of the two came of it.
-void write_back(plat_hkey key, const char16_t *gone, const char16_t *kept, uint32_t type, const uint8_t *data,
-                uint32_t size);
+// A name as UTF-8 for a message, in *buffer; "?" when it cannot be converted.
+const char *run_message_name(const char16_t *name, run_text *buffer);
 
-// Deletes `gone`, a copy of `kept`; writes it back, and fails with a
-// message, when `kept` has vanished meanwhile. 1 when done.
-int remove_twin(plat_hkey key, const char16_t *gone, const char16_t *kept);
+// A heap copy of the first `units` units, terminated, then `suffix`; null
+// when memory ran out.
+char16_t *wide_join(const char16_t *s, size_t units, const char16_t *suffix);

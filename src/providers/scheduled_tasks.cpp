@@ -2,6 +2,8 @@
 // trigger, switched through the task's own enabled flag. A task is known by
 // its path, hashed without regard to ASCII case, so it keeps its identifier
 // when switched.
+
+#include <cstdlib>
 #include <cstring>
 
 #include "../platform/text_hash.h"
@@ -47,18 +49,6 @@ bool has_logon_trigger(plat_task_definition definition) {
     for (int32_t i = 1; i <= count; i++)
         if (is_logon_trigger(triggers.get(), i)) return true;
     return false;
-}
-
-// Program and arguments as they stand, joined by one space; nothing quoted.
-char *join_command(const char *program, const char *arguments) {
-    if (!arguments[0]) return dup_string(program);
-    size_t p = strlen(program), a = strlen(arguments);
-    char *joined = (char *)malloc(p + 1 + a + 1);
-    if (!joined) return nullptr;
-    memcpy(joined, program, p);
-    joined[p] = ' ';
-    memcpy(joined + p + 1, arguments, a + 1);
-    return joined;
 }
 
 // A task's command line, and its program and arguments apart (each null
@@ -154,18 +144,34 @@ void list_task(listing *list, plat_task task) {
     append_entry(list, &entry);
 }
 
-void list_root_tasks(listing *list, plat_task_service service) {
-    folder_ref folder(open_root_folder(service));
-    if (!folder) return;
+// Called with each task of a folder that could be fetched; returns 0 to stop.
+typedef int (*task_visitor)(void *context, plat_task task);
+
+// Walks the tasks of `folder` in the collection's order. False when the
+// task list cannot be had: *hr holds what asking for it returned (a success
+// when it gave no object).
+bool walk_folder_tasks(plat_task_folder folder, task_visitor visit, void *context, plat_hresult *hr) {
     task_list_ref tasks;
-    if (failed_or_missing(plat_task_folder_get_tasks(folder.get(), 0, tasks.out()), tasks))
-        return;
+    *hr = plat_task_folder_get_tasks(folder, 0, tasks.out());
+    if (failed_or_missing(*hr, tasks)) return false;
     int32_t count = read_count(plat_task_collection_get_count, tasks.get());
     for (int32_t i = 1; i <= count; i++) {
         task_ref task;
         if (failed_or_missing(fetch_task(tasks.get(), i, task.out()), task)) continue;
-        list_task(list, task.get());
+        if (!visit(context, task.get())) break;
     }
+    return true;
+}
+
+int list_visited_task(void *context, plat_task task) {
+    list_task((listing *)context, task);
+    return 1;
+}
+
+void list_root_tasks(listing *list, plat_task_service service) {
+    folder_ref folder(open_root_folder(service));
+    plat_hresult hr = 0;
+    if (folder) walk_folder_tasks(folder.get(), list_visited_task, list, &hr);
 }
 
 // Sets the flag unless it already has the wanted state. A flag that cannot
@@ -186,31 +192,38 @@ int switch_task(plat_task task, int enabled) {
     return 0;
 }
 
+struct task_switch {
+    uint64_t key;
+    int enabled;
+    bool matched;
+    int result;
+};
+
+// Every task's path is read, also after the match: the walk is the same
+// whichever task matches.
+int switch_visited_task(void *context, plat_task task) {
+    task_switch *toggle = (task_switch *)context;
+    owned_text path(read_text(plat_task_get_path, task));
+    if (toggle->matched || path_hash(path.or_empty()) != toggle->key) return 1;
+    toggle->matched = true;
+    toggle->result = switch_task(task, toggle->enabled);
+    return 1;
+}
+
 // Walks every task of the root folder, listed or not, and switches the
 // first whose path hashes to `key`.
 int toggle_root_task(plat_task_service service, uint64_t key, int enabled) {
     folder_ref folder(open_root_folder(service));
     if (!folder) return 0;
-    task_list_ref tasks;
-    plat_hresult hr = plat_task_folder_get_tasks(folder.get(), 0, tasks.out());
-    if (failed_or_missing(hr, tasks)) {
+    task_switch toggle = {key, enabled, false, 0};
+    plat_hresult hr = 0;
+    if (!walk_folder_tasks(folder.get(), switch_visited_task, &toggle, &hr)) {
         // A failed toggle always says why; the listing stays silent here.
         set_last_error("%s: HRESULT 0x%08x", "task: GetTasks", (unsigned)hr);
         return 0;
     }
-    int32_t count = read_count(plat_task_collection_get_count, tasks.get());
-    bool matched = false;
-    int result = 0;
-    for (int32_t i = 1; i <= count; i++) {
-        task_ref task;
-        if (failed_or_missing(fetch_task(tasks.get(), i, task.out()), task)) continue;
-        owned_text path(read_text(plat_task_get_path, task.get()));
-        if (matched || path_hash(path.or_empty()) != key) continue;
-        matched = true;
-        result = switch_task(task.get(), enabled);
-    }
-    if (!matched) set_last_error("task: entry no longer exists");
-    return result;
+    if (!toggle.matched) set_last_error("task: entry no longer exists");
+    return toggle.result;
 }
 
 }  // namespace

@@ -1,17 +1,14 @@
 // StartupApproved records: the session start skips an item whose record
 // says "switched off", whatever the item is named or wherever it lies. So
-// the listing reads them, switching a run value off writes one, and
-// switching any item on removes an off one.
-//
-// A record is REG_BINARY, named like the item: 03 00 00 00 and the FILETIME
-// of the switch when off; an even first byte (02) means on.
+// the listing reads them, switching a run value off writes one (in
+// run_switch.cpp), and switching any item on removes an off one.
 #include "startup_approved.h"
 
 #include <cstdlib>
 
-#define APPROVED_OFF 0x03
+#include "../platform/last_error.h"
+
 #define APPROVED_ACCESS (PLAT_KEY_READ | PLAT_KEY_WOW64_64KEY)
-#define APPROVED_WRITE_ACCESS (PLAT_KEY_READ | PLAT_KEY_SET_VALUE | PLAT_KEY_WOW64_64KEY)
 
 namespace {
 
@@ -82,28 +79,17 @@ int approve_marks_off(plat_hkey records, const char16_t *name) {
     return read_record(records, name, &r) == PLAT_ERROR_SUCCESS && marks_off(&r);
 }
 
-plat_error approve_write_disabled(plat_hkey root, const char *subkey, const char16_t *name) {
-    plat_hkey key = nullptr;
-    plat_error e = plat_reg_create_key_ex_a(root, subkey, APPROVED_WRITE_ACCESS, &key);
-    if (e != PLAT_ERROR_SUCCESS) return e;
-    uint8_t record[APPROVED_RECORD_SIZE] = {APPROVED_OFF, 0, 0, 0};
-    uint64_t now = plat_get_system_time_as_file_time();
-    for (int i = 0; i < 8; i++) record[4 + i] = (uint8_t)(now >> (8 * i));
-    e = plat_reg_set_value_ex_w(key, name, PLAT_REG_BINARY, record, APPROVED_RECORD_SIZE);
-    plat_reg_close_key(key);
-    return e;
-}
-
-plat_error approve_ensure_disabled(plat_hkey root, const char *subkey, const char16_t *name) {
+plat_error approve_read_off(plat_hkey root, const char *subkey, const char16_t *name, bool *off) {
+    *off = false;
     plat_hkey key = nullptr;
     plat_error e = plat_reg_open_key_ex_a(root, subkey, 0, APPROVED_ACCESS, &key);
-    if (e == PLAT_ERROR_FILE_NOT_FOUND) return approve_write_disabled(root, subkey, name);
+    if (e == PLAT_ERROR_FILE_NOT_FOUND) return PLAT_ERROR_SUCCESS;  // no records at all
     if (e != PLAT_ERROR_SUCCESS) return e;
     approve_record r;
     e = read_record(key, name, &r);
     plat_reg_close_key(key);
-    if (e != PLAT_ERROR_SUCCESS) return e;
-    return marks_off(&r) ? PLAT_ERROR_SUCCESS : approve_write_disabled(root, subkey, name);
+    *off = e == PLAT_ERROR_SUCCESS && marks_off(&r);
+    return e;
 }
 
 plat_error approve_clear(plat_hkey root, const char *subkey, const char16_t *old_name, const char16_t *new_name) {
@@ -114,4 +100,10 @@ plat_error approve_clear(plat_hkey root, const char *subkey, const char16_t *old
     e = clear_records(key, old_name, new_name);
     plat_reg_close_key(key);
     return e;
+}
+
+int approve_failed(const char *source, const char *what, const char *name, plat_error code, const char *more) {
+    set_last_error("%s: cannot %s the StartupApproved record of '%s' (0x%x)%s", source, what, name, (unsigned)code,
+                   more);
+    return 0;
 }

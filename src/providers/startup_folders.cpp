@@ -121,9 +121,9 @@ const startup_folder *folder_holding(const startup_folder_list *list, const char
 
 struct placement {
     const startup_folder *folder;
-    char disabled_dir[STARTUP_PATH_SIZE];  // D
-    char name[STARTUP_NAME_SIZE];          // N
-    int disabled;                          // the entry lies in D now
+    char disabled_dir[STARTUP_PATH_SIZE];  // the folder's "disabled" subfolder
+    char name[STARTUP_NAME_SIZE];          // the file name without ".disabled", set by take_name
+    int disabled;                          // the entry lies in disabled_dir now
 };
 
 // Formats into a fixed buffer; 0 when the text would be cut.
@@ -154,9 +154,9 @@ void place_entry(const startup_folder *folder, const char *full_path, placement 
         place->disabled_dir[0] = '\0';  // refused by form_move before any use
 }
 
-// N: the file name, without a trailing ".disabled". A name that does not
-// fit its buffer is refused rather than cut, since a cut name may be
-// another file's.
+// The file name, without a trailing ".disabled", into place->name. A name
+// that does not fit its buffer is refused rather than cut, since a cut
+// name may be another file's.
 int take_name(const char *full_path, placement *place) {
     const char *name = final_component(full_path);
     if (!fits(place->name, sizeof place->name, "%s", name)) {
@@ -209,7 +209,8 @@ void remove_directory(const char *path) {
     free(wide);
 }
 
-// S and T of a move; 0 (message recorded) when either would be cut.
+// The full paths a move goes from and to: `name` in `from_dir` and in
+// `to_dir`; 0 (message recorded) when either would be cut.
 int form_move(const char *full_path, const char *from_dir, const char *to_dir, const char *name, char *from,
               char *to) {
     if (!*from_dir || !*to_dir || !fits(from, STARTUP_PATH_SIZE, "%s\\%s", from_dir, name) ||
@@ -243,11 +244,6 @@ plat_error clear_record(const placement *place, const char16_t *name) {
     return approve_clear(startup_records_root(place->folder), APPROVED_STARTUP_FOLDER, nullptr, name);
 }
 
-int record_failed(const char *name, plat_error code, const char *more) {
-    set_last_error("startup: cannot clear the StartupApproved record of '%s' (0x%x)%s", name, (unsigned)code, more);
-    return 0;
-}
-
 // A shortcut in its folder whose record says off: the record goes.
 int clear_record_in_place(const char *full_path, const placement *place) {
     const char *name = final_component(full_path);
@@ -258,7 +254,7 @@ int clear_record_in_place(const char *full_path, const placement *place) {
     }
     plat_error code = clear_record(place, wide);
     free(wide);
-    return code == PLAT_ERROR_SUCCESS ? 1 : record_failed(name, code, "");
+    return code == PLAT_ERROR_SUCCESS ? 1 : approve_failed("startup", "clear", name, code, "");
 }
 
 int switch_on(const char *full_path, placement *place) {
@@ -290,7 +286,7 @@ int switch_on(const char *full_path, placement *place) {
     free(record_name);
     if (code != PLAT_ERROR_SUCCESS) {
         bool undone = plat_move_file(move.to, move.from);
-        return record_failed(place->name, code, undone ? "" : "; undoing the move failed");
+        return approve_failed("startup", "clear", place->name, code, undone ? "" : "; undoing the move failed");
     }
     remove_directory(place->disabled_dir);  // only goes when now empty
     return 1;

@@ -14,21 +14,15 @@ namespace {
 
 // The target, and the arguments after one space when there are any (also
 // when the target is empty); null when memory ran out.
-char *join_command(const char16_t *target, const char16_t *arguments) {
+char *shortcut_command(const char16_t *target, const char16_t *arguments) {
     char *path = utf16_to_utf8(target);
     char *args = utf16_to_utf8(arguments);
     char *command = nullptr;
     if (path && args && !*args) {
-        command = path;
+        command = path;  // already the command: no copy
         path = nullptr;
     } else if (path && args) {
-        size_t n = strlen(path), m = strlen(args);
-        command = (char *)malloc(n + 1 + m + 1);
-        if (command) {
-            memcpy(command, path, n);
-            command[n] = ' ';
-            memcpy(command + n + 1, args, m + 1);
-        }
+        command = join_command(path, args);
     }
     free(path);
     free(args);
@@ -63,7 +57,7 @@ char *read_link_command(plat_shell_link link, shortcut_parts *parts) {
         parts->target = copy_wide(target);
         parts->arguments = copy_wide(arguments);
     }
-    return join_command(target, arguments);
+    return shortcut_command(target, arguments);
 }
 
 }  // namespace

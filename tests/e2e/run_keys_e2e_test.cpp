@@ -56,7 +56,8 @@ bool write_w(HKEY root, const std::wstring &name, DWORD type, const void *data, 
 
 bool write_a(HKEY root, const char *name, DWORD type, const void *data, DWORD size, const char *path = run_path_a) {
     HKEY key = nullptr;
-    if (RegCreateKeyExA(root, path, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr)) return false;
+    if (RegCreateKeyExA(root, path, 0, nullptr, 0, KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr, &key, nullptr))
+        return false;
     bool ok = RegSetValueExA(key, name, 0, type, (const BYTE *)data, size) == ERROR_SUCCESS;
     RegCloseKey(key);
     return ok;

@@ -396,7 +396,7 @@ TEST_F(E2eStartup, StartupFolderRecordsDecideTheState) {
     };
     auto record_of = [&](HKEY hive, const wchar_t *name) {
         HKEY key = nullptr;
-        if (RegOpenKeyExW(hive, records, 0, KEY_READ, &key)) return false;
+        if (RegOpenKeyExW(hive, records, 0, KEY_READ | KEY_WOW64_64KEY, &key)) return false;
         bool found = RegQueryValueExW(key, name, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
         RegCloseKey(key);
         return found;
@@ -404,7 +404,8 @@ TEST_F(E2eStartup, StartupFolderRecordsDecideTheState) {
     for (const row &r : rows) {
         ASSERT_TRUE((r.folder == &user ? user : common).shortcut(r.name, L"", r.in_disabled));
         HKEY key = nullptr;
-        ASSERT_EQ(RegCreateKeyExW(r.hive, records, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr), 0);
+        ASSERT_EQ(RegCreateKeyExW(r.hive, records, 0, nullptr, 0, KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr, &key,
+                                  nullptr), 0);
         const BYTE record[12] = {r.first, 0, 0, 0, 1, 2, 3, 4, 5, 6, 7, 1};
         RegSetValueExW(key, r.name, 0, REG_BINARY, record, sizeof record);
         RegCloseKey(key);
@@ -423,7 +424,7 @@ TEST_F(E2eStartup, StartupFolderRecordsDecideTheState) {
     for (const row &r : rows) EXPECT_TRUE(entries[find(entries, r.folder->path(r.name))].enabled) << utf8(r.name);
     for (const row &r : rows) {
         HKEY key = nullptr;
-        if (RegOpenKeyExW(r.hive, records, 0, KEY_SET_VALUE, &key)) continue;
+        if (RegOpenKeyExW(r.hive, records, 0, KEY_SET_VALUE | KEY_WOW64_64KEY, &key)) continue;
         RegDeleteValueW(key, r.name);
         RegCloseKey(key);
     }

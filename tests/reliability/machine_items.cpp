@@ -211,11 +211,16 @@ machine_state capture_state() {
 }
 
 // Joins, in sorted order, what several items of one identity hold, so that
-// two items collapsing into one identity still count twice.
-static std::map<std::string, std::string> joined(const std::map<std::string, std::vector<std::string>> &m) {
+// two items collapsing into one identity still count twice. Run values of
+// one identity with the same type and bytes count once: a switch may take
+// one for the interrupted copy of the other and remove it, while values
+// that differ in any byte or in type are never merged.
+static std::map<std::string, std::string> joined(const std::map<std::string, std::vector<std::string>> &m,
+                                                 bool identical_count_once) {
     std::map<std::string, std::string> out;
     for (auto e : m) {
         std::sort(e.second.begin(), e.second.end());
+        if (identical_count_once) e.second.erase(std::unique(e.second.begin(), e.second.end()), e.second.end());
         for (const std::string &piece : e.second) out[e.first] += piece + "\n";
     }
     return out;
@@ -237,8 +242,8 @@ machine_state identities(const machine_state &s) {
         if (at != std::string::npos) path.erase(at, 9);
         files[lower(path)].push_back(f.second);
     }
-    id.values = joined(values);
-    id.files = joined(files);
+    id.values = joined(values, true);
+    id.files = joined(files, false);
     for (const auto &t : s.tasks) id.tasks[t.first] = 0;
     return id;
 }

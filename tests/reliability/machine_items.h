@@ -65,7 +65,9 @@ struct machine_state {
 machine_state capture_state();
 // The same with every item reduced to its identity (run-value name without
 // its "disabled" suffix, shortcut path without its "disabled" folder, task
-// flag dropped): equal before and after any toggle, failed or not.
+// flag dropped; run values of one identity with the same type and bytes
+// counted once, as a switch may merge such twins): equal before and after
+// any toggle, failed or not.
 machine_state identities(const machine_state &s);
 std::string describe(const machine_state &s);
 

@@ -4,6 +4,7 @@
 #include <map>
 #include <mutex>
 #include <cstring>
+#include <memory>
 
 namespace {
 
@@ -19,6 +20,11 @@ struct machine {
     std::vector<fault> faults;
     // std::less<> looks names up without building a std::string per call.
     std::map<std::string, int, std::less<>> calls;
+    // Each thread's counts, owned here and found through a plain
+    // thread_local pointer: 32-bit mingw frees a thread's storage before
+    // it runs thread_local destructors, so a thread_local map crashes
+    // every thread at its exit.
+    std::vector<std::unique_ptr<std::map<std::string, int, std::less<>>>> thread_calls;
     std::vector<std::string> log;
     std::vector<void (*)()> resets;
     int changes = 0;     // state-changing calls so far
@@ -40,7 +46,16 @@ machine &the_machine() {
     return m;
 }
 
-thread_local std::map<std::string, int, std::less<>> thread_calls;
+thread_local std::map<std::string, int, std::less<>> *thread_calls = nullptr;
+
+// This thread's counts; the caller holds the machine's lock.
+std::map<std::string, int, std::less<>> &own_calls(machine &m) {
+    if (!thread_calls) {
+        m.thread_calls.push_back(std::make_unique<std::map<std::string, int, std::less<>>>());
+        thread_calls = m.thread_calls.back().get();
+    }
+    return *thread_calls;
+}
 
 // Read outside the lock on every call: the fast path when nothing is recorded.
 std::atomic<bool> recording{true};
@@ -72,13 +87,13 @@ void mem_reset() {
         armed_faults = 0;
         recording = true;
         m.calls.clear();
+        for (auto &counts : m.thread_calls) counts->clear();
         m.log.clear();
         m.changes = 0;
         m.cut_after = -1;
         cut_armed = false;
         resets = m.resets;
     }
-    thread_calls.clear();
     for (auto r : resets) r();
 }
 
@@ -104,7 +119,7 @@ bool mem_fault(const char *op, int64_t *code) {
     if (recording) {
         count(m.calls, op);
         m.log.emplace_back(op);
-        count(thread_calls, op);
+        count(own_calls(m), op);
     }
     // Every fault sees every call, so "the nth next call" holds for each.
     bool fired = false;
@@ -138,8 +153,11 @@ int mem_calls(const char *op) {
 }
 
 int mem_thread_calls(const char *op) {
-    auto it = thread_calls.find(op);
-    return it == thread_calls.end() ? 0 : it->second;
+    machine &m = the_machine();
+    std::lock_guard<std::mutex> g(m.lock);
+    std::map<std::string, int, std::less<>> &mine = own_calls(m);
+    auto it = mine.find(op);
+    return it == mine.end() ? 0 : it->second;
 }
 
 std::vector<std::string> mem_call_log() {

@@ -1,11 +1,11 @@
-// Reading run values one index at a time with the wide calls. A value whose
+// Reading run values with the wide calls: one index at a time for the
+// listing and the search, or one value whole for the switch. A value whose
 // data does not fit the fixed buffer is read again with a buffer of its
 // size, so that it does not hide the values after it; the name buffer holds
 // the longest name the registry allows.
 #include <cstdlib>
 #include <cstring>
 
-#include "../platform/platform_convert.h"
 #include "../platform/text.h"
 #include "run_keys.h"
 
@@ -74,24 +74,41 @@ const char16_t *run_value_text(run_value *v) {
     return text;
 }
 
-// ---- text ----
+// ---- one value whole ----
 
-run_text::~run_text() { free(heap); }
+// Two spare bytes, not NUL, so that a write of unterminated string data
+// stores the bytes read and nothing more: the wide write stores one more
+// unit when such data is followed by a NUL unit in memory.
+#define RUN_GUARD_BYTES 2
+#define RUN_GUARD_FILL 0x20
 
-bool wide_to_utf8(const char16_t *wide, run_text *out) {
-    out->text = nullptr;
-    if (!wide) return false;
-    int bytes = plat_utf16_to_utf8(wide, -1, nullptr, 0);
-    if (bytes <= 0) return false;
-    char *dst = out->fixed;
-    if (bytes > RUN_TEXT_FIXED) dst = out->heap = (char *)malloc((size_t)bytes);
-    if (!dst || plat_utf16_to_utf8(wide, -1, dst, bytes) <= 0) return false;
-    out->text = dst;
-    return true;
+run_copy::~run_copy() { free(data); }
+
+plat_error size_copy(plat_hkey key, const char16_t *name, run_copy *copy) {
+    free(copy->data);
+    copy->data = nullptr;
+    return plat_reg_query_value_ex_w(key, name, &copy->type, nullptr, &copy->size);
 }
 
+plat_error fill_copy(plat_hkey key, const char16_t *name, run_copy *copy) {
+    copy->data = (uint8_t *)malloc((size_t)copy->size + RUN_GUARD_BYTES);
+    if (!copy->data) return PLAT_ERROR_NOT_ENOUGH_MEMORY;
+    // A capacity of exactly the stored size leaves no room for a terminator
+    // that the wide read would add to unterminated string data.
+    plat_error e = plat_reg_query_value_ex_w(key, name, &copy->type, copy->data, &copy->size);
+    if (e == PLAT_ERROR_SUCCESS) memset(copy->data + copy->size, RUN_GUARD_FILL, RUN_GUARD_BYTES);
+    return e;
+}
+
+plat_error read_copy(plat_hkey key, const char16_t *name, run_copy *copy) {
+    plat_error e = size_copy(key, name, copy);
+    return e != PLAT_ERROR_SUCCESS ? e : fill_copy(key, name, copy);
+}
+
+// ---- names ----
+
 const char *run_message_name(const char16_t *name, run_text *buffer) {
-    return wide_to_utf8(name, buffer) ? buffer->text : "?";
+    return utf16_to_utf8(name, buffer) ? buffer->text : "?";
 }
 
 char16_t *wide_join(const char16_t *s, size_t units, const char16_t *suffix) {
