@@ -42,8 +42,8 @@ TEST_F(ContractCom, ApartmentsPerThread) {
 }
 
 TEST_F(ContractCom, ShellLinkReadsSavedShortcuts) {
-    ASSERT_TRUE(add_shortcut("a.lnk", "C:\\windows\\system32\\notepad.exe", "/p \"x y\""));
-    ASSERT_TRUE(add_file("text.lnk"));
+    ASSERT_TRUE(add_shortcut(u"a.lnk", u"C:\\windows\\system32\\notepad.exe", u"/p \"x y\""));
+    ASSERT_TRUE(add_file(u"text.lnk"));
     on_new_thread([this] {
         plat_shell_link link = (plat_shell_link)1;
         EXPECT_EQ(plat_create_shell_link(&link), PLAT_CO_E_NOTINITIALIZED);
@@ -57,11 +57,11 @@ TEST_F(ContractCom, ShellLinkReadsSavedShortcuts) {
         EXPECT_EQ(plat_shell_link_get_path(link, text, 64, PLAT_SLGP_DEFAULT), PLAT_S_FALSE);
         EXPECT_EQ(text[0], u'\0');
 
-        EXPECT_EQ(plat_persist_file_load(file, path("none.lnk").c_str(), PLAT_STGM_READ), (plat_hresult)0x80070002);
-        EXPECT_EQ(plat_persist_file_load(file, path("none\\a.lnk").c_str(), PLAT_STGM_READ),
+        EXPECT_EQ(plat_persist_file_load(file, path(u"none.lnk").c_str(), PLAT_STGM_READ), (plat_hresult)0x80070002);
+        EXPECT_EQ(plat_persist_file_load(file, path(u"none\\a.lnk").c_str(), PLAT_STGM_READ),
                   (plat_hresult)0x80070003);
-        EXPECT_TRUE(PLAT_FAILED(plat_persist_file_load(file, path("text.lnk").c_str(), PLAT_STGM_READ)));
-        ASSERT_EQ(plat_persist_file_load(file, path("a.lnk").c_str(), PLAT_STGM_READ), PLAT_S_OK);
+        EXPECT_TRUE(PLAT_FAILED(plat_persist_file_load(file, path(u"text.lnk").c_str(), PLAT_STGM_READ)));
+        ASSERT_EQ(plat_persist_file_load(file, path(u"a.lnk").c_str(), PLAT_STGM_READ), PLAT_S_OK);
         EXPECT_EQ(plat_shell_link_get_path(link, text, 64, PLAT_SLGP_DEFAULT), PLAT_S_OK);
         EXPECT_EQ(std::u16string(text), u"C:\\windows\\system32\\notepad.exe");
         EXPECT_EQ(plat_shell_link_get_path(link, text, 8, PLAT_SLGP_DEFAULT), PLAT_S_OK);

@@ -49,8 +49,8 @@ TEST_F(ContractFiles, FolderLookups) {
 }
 
 TEST_F(ContractFiles, WildcardSearch) {
-    for (const char *n : {"b.lnk", "A.LNK", "lnk", ".lnk", "a.b.lnk", "readme.txt"}) ASSERT_TRUE(add_file(n));
-    ASSERT_NE(plat_create_directory(path("sub").c_str()), 0);
+    for (const char16_t *n : {u"b.lnk", u"A.LNK", u"lnk", u".lnk", u"a.b.lnk", u"readme.txt"}) ASSERT_TRUE(add_file(n));
+    ASSERT_NE(plat_create_directory(path(u"sub").c_str()), 0);
     struct row {
         std::string pattern;
         std::vector<std::string> names;
@@ -65,7 +65,7 @@ TEST_F(ContractFiles, WildcardSearch) {
     for (const row &r : rows) EXPECT_EQ(search(folder + u16(r.pattern)), r.names) << r.pattern;
     // Every search of a directory also hands out its "." and ".." entries.
     plat_find_data data;
-    plat_find s = plat_find_first_file(path("sub\\*").c_str(), &data);
+    plat_find s = plat_find_first_file(path(u"sub\\*").c_str(), &data);
     ASSERT_NE(s, nullptr);
     std::vector<std::string> dots = {narrow(data.file_name)};
     while (plat_find_next_file(s, &data)) dots.push_back(narrow(data.file_name));
@@ -75,35 +75,35 @@ TEST_F(ContractFiles, WildcardSearch) {
 }
 
 TEST_F(ContractFiles, AttributesAndNamesWithoutCase) {
-    ASSERT_TRUE(add_file("Caf\u00e9.lnk"));
+    ASSERT_TRUE(add_file(u"Caf\u00e9.lnk"));
     plat_find_data data;
-    plat_find s = plat_find_first_file(path("*.LNK").c_str(), &data);
+    plat_find s = plat_find_first_file(path(u"*.LNK").c_str(), &data);
     ASSERT_NE(s, nullptr);
     EXPECT_EQ(std::u16string(data.file_name), u"Caf\u00e9.lnk");
     EXPECT_EQ(data.attributes, PLAT_FILE_ATTRIBUTE_ARCHIVE);
     plat_find_close(s);
     struct row {
-        std::string name;
+        const char16_t *name;
         uint32_t attributes;
         plat_error error;
     } rows[] = {
-        {"", PLAT_FILE_ATTRIBUTE_DIRECTORY, 0},
-        {"caf\u00e9.LNK", PLAT_FILE_ATTRIBUTE_ARCHIVE, 0},
-        {"CAF\u00c9.lnk", PLAT_FILE_ATTRIBUTE_ARCHIVE, 0},  // letters beyond ASCII fold too
-        {"cafe.lnk", PLAT_INVALID_FILE_ATTRIBUTES, PLAT_ERROR_FILE_NOT_FOUND},
-        {"none\\x.lnk", PLAT_INVALID_FILE_ATTRIBUTES, PLAT_ERROR_PATH_NOT_FOUND},
+        {u"", PLAT_FILE_ATTRIBUTE_DIRECTORY, 0},
+        {u"caf\u00e9.LNK", PLAT_FILE_ATTRIBUTE_ARCHIVE, 0},
+        {u"CAF\u00c9.lnk", PLAT_FILE_ATTRIBUTE_ARCHIVE, 0},  // letters beyond ASCII fold too
+        {u"cafe.lnk", PLAT_INVALID_FILE_ATTRIBUTES, PLAT_ERROR_FILE_NOT_FOUND},
+        {u"none\\x.lnk", PLAT_INVALID_FILE_ATTRIBUTES, PLAT_ERROR_PATH_NOT_FOUND},
     };
     for (const row &r : rows) {
-        std::u16string p = r.name.empty() ? folder : path(r.name);
-        EXPECT_EQ(plat_get_file_attributes(p.c_str()), r.attributes) << r.name;
+        std::u16string p = *r.name ? path(r.name) : folder;
+        EXPECT_EQ(plat_get_file_attributes(p.c_str()), r.attributes) << narrow(r.name);
         if (r.error) {
-            EXPECT_EQ(plat_get_last_error(), r.error) << r.name;
+            EXPECT_EQ(plat_get_last_error(), r.error) << narrow(r.name);
         }
     }
 }
 
 TEST_F(ContractFiles, DirectoriesMadeAndRemoved) {
-    ASSERT_TRUE(add_file("file"));
+    ASSERT_TRUE(add_file(u"file"));
     struct row {
         std::string name;
         int (*call)(const char16_t *);
@@ -126,7 +126,7 @@ TEST_F(ContractFiles, DirectoriesMadeAndRemoved) {
         {"d", plat_remove_directory, 1, 0},
     };
     for (const row &r : rows) {
-        EXPECT_EQ(r.call(path(r.name).c_str()), r.result) << r.name;
+        EXPECT_EQ(r.call(path(u16(r.name)).c_str()), r.result) << r.name;
         if (!r.result) {
             EXPECT_EQ(plat_get_last_error(), r.error) << r.name;
         }
@@ -134,9 +134,9 @@ TEST_F(ContractFiles, DirectoriesMadeAndRemoved) {
 }
 
 TEST_F(ContractFiles, MovesNeverReplace) {
-    ASSERT_TRUE(add_shortcut("a.lnk", "C:\\a.exe", ""));
-    ASSERT_TRUE(add_shortcut("b.lnk", "C:\\b.exe", ""));
-    ASSERT_NE(plat_create_directory(path("d").c_str()), 0);
+    ASSERT_TRUE(add_shortcut(u"a.lnk", u"C:\\a.exe", u""));
+    ASSERT_TRUE(add_shortcut(u"b.lnk", u"C:\\b.exe", u""));
+    ASSERT_NE(plat_create_directory(path(u"d").c_str()), 0);
     struct row {
         std::string from, to;
         int moved;
@@ -151,13 +151,13 @@ TEST_F(ContractFiles, MovesNeverReplace) {
         {"d", "d\\sub", 0, PLAT_ERROR_INVALID_PARAMETER},
     };
     for (const row &r : rows) {
-        EXPECT_EQ(plat_move_file(path(r.from).c_str(), path(r.to).c_str()), r.moved) << r.from << " " << r.to;
+        EXPECT_EQ(plat_move_file(path(u16(r.from)).c_str(), path(u16(r.to)).c_str()), r.moved) << r.from << " " << r.to;
         if (!r.moved) {
             EXPECT_EQ(plat_get_last_error(), r.error) << r.from << " " << r.to;
         }
     }
     // Windows takes the new spelling of a name whose case alone changed, as
     // the stand-in does; Wine, on a Unix file system, keeps the old one.
-    EXPECT_EQ(search(path("d\\*")), std::vector<std::string>{contract_on_windows() ? "a.lnk" : "A.LNK"});
-    EXPECT_EQ(search(path("*.lnk")), std::vector<std::string>{"b.lnk"});
+    EXPECT_EQ(search(path(u"d\\*")), std::vector<std::string>{contract_on_windows() ? "a.lnk" : "A.LNK"});
+    EXPECT_EQ(search(path(u"*.lnk")), std::vector<std::string>{"b.lnk"});
 }

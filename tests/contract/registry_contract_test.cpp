@@ -69,15 +69,15 @@ TEST_F(ContractRegistry, ValueNamesFoldCaseAndKeepTheirSpelling) {
     ASSERT_EQ(set_text(k, u"b", u"1"), 0u);
     ASSERT_EQ(set_text(k, u"A", u"2"), 0u);
     ASSERT_EQ(set_text(k, u"B", u"3"), 0u);  // the same value: new data, first spelling
-    ASSERT_EQ(set_text(k, u16("café"), u"4"), 0u);
-    ASSERT_EQ(set_text(k, u16("\u00c0\u0411"), u"5"), 0u);
+    ASSERT_EQ(set_text(k, u"caf\u00e9", u"4"), 0u);
+    ASSERT_EQ(set_text(k, u"\u00c0\u0411", u"5"), 0u);
     std::vector<std::u16string> names = names_of(k);
     std::sort(names.begin(), names.end());
-    EXPECT_EQ(names, (std::vector<std::u16string>{u"A", u"b", u16("caf\u00e9"), u16("\u00c0\u0411")}));
+    EXPECT_EQ(names, (std::vector<std::u16string>{u"A", u"b", u"caf\u00e9", u"\u00c0\u0411"}));
     EXPECT_EQ(data_of(k, u"b"), utf16_bytes(u"3"));
     // Letters beyond ASCII fold too.
-    EXPECT_EQ(data_of(k, u16("CAF\u00c9")), utf16_bytes(u"4"));
-    EXPECT_EQ(data_of(k, u16("\u00e0\u0431")), utf16_bytes(u"5"));
+    EXPECT_EQ(data_of(k, u"CAF\u00c9"), utf16_bytes(u"4"));
+    EXPECT_EQ(data_of(k, u"\u00e0\u0431"), utf16_bytes(u"5"));
     EXPECT_EQ(data_of(k, u"cafe"), std::vector<uint8_t>{0xEE});
     plat_reg_close_key(k);
 }

@@ -1,7 +1,7 @@
 // The converter of the in-memory machine: lenient UTF-8 <-> UTF-16 with the
 // counts of MultiByteToWideChar / WideCharToMultiByte (CP_UTF8, flags 0).
-// A malformed UTF-8 sequence becomes U+FFFD as Windows replaces it (see
-// decode_utf8); an unpaired surrogate becomes U+FFFD.
+// A malformed UTF-8 sequence becomes one U+FFFD per maximal invalid
+// subpart; an unpaired surrogate becomes U+FFFD.
 #include <cstring>
 
 #include "../platform_convert.h"
@@ -11,32 +11,43 @@
 namespace {
 
 // Decodes one code point at s[0..n); returns bytes used (>= 1) and sets *cp
-// (0xFFFD for a malformed sequence). As Windows does: a lead byte takes the
-// continuation bytes that follow it until one makes the sequence invalid
-// (that one is taken too when it is a continuation byte that makes it
-// overlong or a surrogate, and left when it goes beyond U+10FFFF); a
-// sequence cut short by the end of the input is one U+FFFD to the end.
+// (0xFFFD for a malformed subpart).
 int decode_utf8(const unsigned char *s, int n, unsigned *cp) {
     unsigned b = s[0];
-    *cp = b;
-    if (b < 0x80) return 1;
-    int len = b >= 0xC2 && b <= 0xDF ? 1 : b >= 0xE0 && b <= 0xEF ? 2 : b >= 0xF0 && b <= 0xF4 ? 3 : 0;
-    *cp = 0xFFFD;
-    if (len == 0) return 1;
-    if (len >= n) return n;
-    unsigned v = b & (0x3Fu >> len);
-    int used = 1;
-    for (int left = len; left >= 1; left--) {
-        unsigned c = s[used] ^ 0x80u;
-        if (c >= 0x40) return used;
-        v = (v << 6) | c;
-        if (left == 2 && v >= (0x110000u >> 6)) return used;
-        used++;
-        if (left == 3 && v < 0x10) return used;
-        if (left == 2 && (v < 0x20 || (v >= (0xD800u >> 6) && v <= (0xDFFFu >> 6)))) return used;
-        if (left == 1 && v < 0x80) return used;
+    if (b < 0x80) {
+        *cp = b;
+        return 1;
     }
-    *cp = v;
+    int need;
+    unsigned lo = 0x80, hi = 0xBF, v;
+    if (b >= 0xC2 && b <= 0xDF) {
+        need = 1;
+        v = b & 0x1F;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+        need = 2;
+        v = b & 0x0F;
+        if (b == 0xE0) lo = 0xA0;
+        if (b == 0xED) hi = 0x9F;
+    } else if (b >= 0xF0 && b <= 0xF4) {
+        need = 3;
+        v = b & 0x07;
+        if (b == 0xF0) lo = 0x90;
+        if (b == 0xF4) hi = 0x8F;
+    } else {
+        *cp = 0xFFFD;
+        return 1;
+    }
+    int used = 1;
+    for (int k = 0; k < need; k++) {
+        if (used >= n) break;
+        unsigned c = s[used];
+        if (c < lo || c > hi) break;
+        v = (v << 6) | (c & 0x3F);
+        used++;
+        lo = 0x80;
+        hi = 0xBF;
+    }
+    *cp = used == need + 1 ? v : 0xFFFD;
     return used;
 }
 
@@ -147,7 +158,7 @@ char16_t mem_fold_case(char16_t c) {
     if (c >= 0x400 && c <= 0x40F) return (char16_t)(c + 0x50);
     if (c == 0x178) return 0xFF;
     // Latin Extended-A pairs capitals and small letters side by side.
-    bool even_pairs = (c >= 0x100 && c <= 0x137) || (c >= 0x14A && c <= 0x177);
+    bool even_pairs = (c >= 0x100 && c <= 0x12F) || (c >= 0x132 && c <= 0x137) || (c >= 0x14A && c <= 0x177);
     bool odd_pairs = (c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E);
     if ((even_pairs && c % 2 == 0) || (odd_pairs && c % 2 == 1)) return (char16_t)(c + 1);
     return c;
