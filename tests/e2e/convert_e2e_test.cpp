@@ -16,6 +16,27 @@
 #undef plat_utf8_to_utf16
 #undef plat_utf16_to_utf8
 
+// The ANSI conversion once more, over a WideCharToMultiByte that answers as
+// Windows does where the ANSI code page is UTF-8 (65001): it refuses
+// WC_NO_BEST_FIT_CHARS (ERROR_INVALID_FLAGS) and a used-default flag
+// (ERROR_INVALID_PARAMETER). Wine 8 takes both, so only this shows that the
+// conversion falls back rather than fail every name.
+static int WINAPI utf8_code_page_to_multibyte(UINT, DWORD flags, LPCWCH src, int n, LPSTR dst, int cap, LPCCH def,
+                                              LPBOOL used) {
+    if (flags || def || used) {
+        SetLastError(flags ? ERROR_INVALID_FLAGS : ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    return WideCharToMultiByte(CP_UTF8, 0, src, n, dst, cap, nullptr, nullptr);
+}
+#define WideCharToMultiByte utf8_code_page_to_multibyte
+#define plat_ansi_to_utf16 utf8_code_page_ansi_to_utf16
+#define plat_utf16_to_ansi utf8_code_page_utf16_to_ansi
+#include "../../src/platform/win/win_ansi.cpp"
+#undef WideCharToMultiByte
+#undef plat_ansi_to_utf16
+#undef plat_utf16_to_ansi
+
 namespace {
 
 typedef int (*to16_fn)(const char *, int, char16_t *, int);
@@ -122,4 +143,13 @@ TEST(E2eConvert, InMemoryConverterAgreesOnSurrogates) {
                     ADD_FAILURE() << "input " << hex(in) << ": real " << hex(real) << "mem " << hex(mem);
             }
     EXPECT_EQ(differences, 0);
+}
+
+TEST(E2eConvert, AnsiConversionFallsBackWhereTheCodePageIsUtf8) {
+    char out[8];
+    int used = -1;
+    EXPECT_EQ(utf8_code_page_utf16_to_ansi(u"Caf\u00e9", -1, out, 8, &used), 6);
+    EXPECT_EQ(std::string(out), "Caf\xc3\xa9");
+    EXPECT_EQ(used, 0) << "exactness is left to the conversion back";
+    EXPECT_EQ(utf8_code_page_utf16_to_ansi(u"Caf\u00e9", -1, nullptr, 0, &used), 6);
 }
