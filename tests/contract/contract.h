@@ -19,6 +19,7 @@
 
 #ifdef _WIN32
 #include <objbase.h>
+#include <shellapi.h>
 #include <shlobj.h>
 #include <windows.h>
 #else
@@ -147,28 +148,23 @@ class ContractTest : public ::testing::Test {
 #ifdef _WIN32
     static const wchar_t *wide(const std::u16string &s) { return reinterpret_cast<const wchar_t *>(s.c_str()); }
 
-    static void remove_tree(const std::wstring &dir) {
-        WIN32_FIND_DATAW found;
-        HANDLE h = FindFirstFileW((dir + L"\\*").c_str(), &found);
-        if (h != INVALID_HANDLE_VALUE) {
-            do {
-                std::wstring name = found.cFileName, full = dir + L"\\" + name;
-                if (name == L"." || name == L"..") continue;
-                if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                    remove_tree(full);
-                else
-                    DeleteFileW(full.c_str());
-            } while (FindNextFileW(h, &found));
-            FindClose(h);
-        }
-        RemoveDirectoryW(dir.c_str());
+    static void remove_tree(const std::u16string &dir) {
+        std::u16string from = dir + u'\0';  // a list of paths, ended by an empty one
+        SHFILEOPSTRUCTW op = {};
+        op.wFunc = FO_DELETE;
+        op.pFrom = wide(from);
+        op.fFlags = FOF_NO_UI;
+        SHFileOperationW(&op);
     }
 
     void remove_scratch() {
         RegDeleteTreeA(HKEY_CURRENT_USER, key.c_str());
         RegDeleteTreeA(HKEY_LOCAL_MACHINE, key.c_str());
         RegDeleteTreeA(HKEY_LOCAL_MACHINE, ("Software\\WOW6432Node" + key.substr(8)).c_str());
-        remove_tree(reinterpret_cast<const wchar_t *>(folder.c_str()));
+        remove_tree(folder);
+        // The parents go once empty.
+        RemoveDirectoryW(L"C:\\quorvel-contract");
+        RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\quorvel-contract");
     }
 #endif
 };

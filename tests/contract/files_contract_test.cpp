@@ -123,6 +123,7 @@ TEST_F(ContractFiles, DirectoriesMadeAndRemoved) {
         {"file", plat_remove_directory, 0, 267 /* ERROR_DIRECTORY */},
         {"none", plat_remove_directory, 0, PLAT_ERROR_FILE_NOT_FOUND},
         {"d\\INNER", plat_remove_directory, 1, 0},
+        {std::string(255, 'n'), plat_remove_directory, 1, 0},
         {"d", plat_remove_directory, 1, 0},
     };
     for (const row &r : rows) {

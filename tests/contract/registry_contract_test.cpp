@@ -71,6 +71,8 @@ TEST_F(ContractRegistry, ValueNamesFoldCaseAndKeepTheirSpelling) {
     ASSERT_EQ(set_text(k, u"B", u"3"), 0u);  // the same value: new data, first spelling
     ASSERT_EQ(set_text(k, u"caf\u00e9", u"4"), 0u);
     ASSERT_EQ(set_text(k, u"\u00c0\u0411", u"5"), 0u);
+    // Windows, and the stand-in, enumerate values in the order they were
+    // first written; Wine in the order of their names: compared as sets.
     std::vector<std::u16string> names = names_of(k);
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::u16string>{u"A", u"b", u"caf\u00e9", u"\u00c0\u0411"}));
@@ -173,9 +175,14 @@ TEST_F(ContractRegistry, NamesOverTheLimits) {
 }
 
 // The machine hive's Software has a 32-bit view below WOW6432Node on 64-bit
-// Windows; the user's hive is shared by both views.
+// Windows; the user's hive is shared by both views. (A machine of one view,
+// x86 or ARM, is the stand-in's set-up alone: Wine here is 64-bit.)
 TEST_F(ContractRegistry, ThirtyTwoBitView) {
     EXPECT_EQ(plat_get_native_processor_architecture(), PLAT_PROCESSOR_ARCHITECTURE_AMD64);
+    // The records' clock: a FILETIME after 2010-01-01 that does not go back.
+    uint64_t first = plat_get_system_time_as_file_time();
+    EXPECT_GT(first, 0x01CA8A755C6E0000ull);
+    EXPECT_GE(plat_get_system_time_as_file_time(), first);
     std::string wow = "Software\\WOW6432Node" + key.substr(8);
     struct row {
         plat_hkey root;
