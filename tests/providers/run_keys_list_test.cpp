@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/mem/mem_ansi.h"
 #include "run_keys_support.h"
 
 namespace {
@@ -174,6 +175,27 @@ TEST_F(RunKeyList, AFailedConversionLeavesTheMemberOut) {
     ASSERT_EQ(got.size(), 1u);
     EXPECT_FALSE(got[0].has_name);
     EXPECT_EQ(got[0].command, "c.exe");
+}
+
+// Where the ANSI code page is UTF-8, the conversion reports no default
+// character (Windows refuses the flag), so only the conversion back tells an
+// exact name: one holding an unpaired surrogate keeps its wide identifier,
+// apart from the name that holds U+FFFD there.
+TEST_F(RunKeyList, Utf8CodePageKeepsIdentifiersApart) {
+    mem_set_ansi_code_page(65001);
+    const std::u16string names[] = {u"Caf\u00e9", u"A\uFFFD", std::u16string{u'A', (char16_t)0xD800}};
+    for (const std::u16string &n : names) {
+        std::vector<uint8_t> data = mem_reg_utf16_bytes(n);
+        mem_reg_put_w(HKCU, RUN, n, PLAT_REG_SZ, data.data(), data.size());
+    }
+    char wide_id[64];
+    snprintf(wide_id, sizeof wide_id, "runkey:%016llx",
+             (unsigned long long)expected_hash(std::string("runkey-w|d1|") + RUN + "|A\xef\xbf\xbd"));
+    std::vector<std::string> ids;
+    for (const listed &e : listed_entries()) ids.push_back(e.id);
+    EXPECT_EQ(ids, (std::vector<std::string>{run_id(1, RUN, "Caf\xc3\xa9"), run_id(1, RUN, "A\xef\xbf\xbd"), wide_id}));
+    ASSERT_EQ(quorvel_set_enabled(wide_id, 0), 1) << quorvel_last_error();
+    EXPECT_EQ(mem_reg_values(HKCU, RUN).at(2).name, (std::u16string{u'A', (char16_t)0xD800} + u"disabled"));
 }
 
 TEST_F(RunKeyList, MissingKeysGiveNothing) {

@@ -64,7 +64,7 @@ int put(Unit *dst, int cap, int at, Unit u) {
 
 // The conversions themselves, shared by the platform operations (which
 // count calls and take faults) and the machine's own set-up helpers.
-static int convert_utf8(const char *src, int src_len, char16_t *dst, int dst_cap) {
+int mem_convert_utf8(const char *src, int src_len, char16_t *dst, int dst_cap) {
     if (!src || src_len == 0 || src_len < -1 || dst_cap < 0) return 0;
     int n = src_len == -1 ? (int)strlen(src) + 1 : src_len;
     const unsigned char *s = (const unsigned char *)src;
@@ -83,7 +83,7 @@ static int convert_utf8(const char *src, int src_len, char16_t *dst, int dst_cap
     return out;
 }
 
-static int convert_utf16(const char16_t *src, int src_len, char *dst, int dst_cap) {
+int mem_convert_utf16(const char16_t *src, int src_len, char *dst, int dst_cap) {
     if (!src || src_len == 0 || src_len < -1 || dst_cap < 0) return 0;
     int n = src_len;
     if (n == -1) {
@@ -129,25 +129,25 @@ static int convert_utf16(const char16_t *src, int src_len, char *dst, int dst_ca
 
 int plat_utf8_to_utf16(const char *src, int src_len, char16_t *dst, int dst_cap) {
     if (mem_fault("MultiByteToWideChar", nullptr)) return 0;
-    return convert_utf8(src, src_len, dst, dst_cap);
+    return mem_convert_utf8(src, src_len, dst, dst_cap);
 }
 
 int plat_utf16_to_utf8(const char16_t *src, int src_len, char *dst, int dst_cap) {
     if (mem_fault("WideCharToMultiByte", nullptr)) return 0;
-    return convert_utf16(src, src_len, dst, dst_cap);
+    return mem_convert_utf16(src, src_len, dst, dst_cap);
 }
 
 std::u16string mem_widen(const std::string &text) {
     if (text.empty()) return u"";
-    std::u16string out((size_t)convert_utf8(text.data(), (int)text.size(), nullptr, 0), u'\0');
-    convert_utf8(text.data(), (int)text.size(), &out[0], (int)out.size());
+    std::u16string out((size_t)mem_convert_utf8(text.data(), (int)text.size(), nullptr, 0), u'\0');
+    mem_convert_utf8(text.data(), (int)text.size(), &out[0], (int)out.size());
     return out;
 }
 
 std::string mem_narrow(const std::u16string &text) {
     if (text.empty()) return "";
-    std::string out((size_t)convert_utf16(text.data(), (int)text.size(), nullptr, 0), '\0');
-    convert_utf16(text.data(), (int)text.size(), &out[0], (int)out.size());
+    std::string out((size_t)mem_convert_utf16(text.data(), (int)text.size(), nullptr, 0), '\0');
+    mem_convert_utf16(text.data(), (int)text.size(), &out[0], (int)out.size());
     return out;
 }
 
