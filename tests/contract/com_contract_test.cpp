@@ -1,9 +1,8 @@
 // The COM operations' answers: entering and leaving apartments, the Shell
 // Link reading saved shortcuts, and the Task Scheduler as far as Wine's own
 // answers it (it stubs the collections' counts and every trigger and
-// action list, so those calls are not compared here; the in-memory
-// scheduler's answers to them follow the documented interfaces and are
-// proven against the scripted scheduler by the end-to-end tests).
+// action list, so those calls are not compared here; the end-to-end tests
+// drive the library through them over a scripted scheduler in the prefix).
 #include <thread>
 
 #include "contract/contract.h"

@@ -514,7 +514,8 @@ TEST_F(RunKeyToggle, TwinsAndRacesNeverLoseTheValue) {
         const row &r = rows[i];
         mem_reset();
         mem_reg_put_string(HKCU, RUN, r.name, "C:\\u.exe");
-        if (r.twin) mem_reg_put_string(HKCU, RUN, strcmp(r.name, "Updater") ? "Updater" : "Updaterdisabled", "C:\\u.exe");
+        const char *twin = strcmp(r.name, "Updater") ? "Updater" : "Updaterdisabled";
+        if (r.twin) mem_reg_put_string(HKCU, RUN, twin, "C:\\u.exe");
         for (const fault &f : r.faults) mem_fail(f.op, f.code, f.nth);
         EXPECT_EQ(toggle(run_id(1, RUN, r.name), r.enabled), r.result) << "row " << i << ": " << quorvel_last_error();
         if (r.message) {

@@ -387,7 +387,8 @@ plat_find plat_find_first_file(const char16_t *pattern, plat_find_data *data) {
     // A directory other than a drive's root lists itself and its parent first.
     if (parts.size() > 2)
         for (const char16_t *dot : {u".", u".."})
-            if (wildcard_match(parts.back().c_str(), dot)) found->matches.push_back({PLAT_FILE_ATTRIBUTE_DIRECTORY, dot});
+            if (wildcard_match(parts.back().c_str(), dot))
+                found->matches.push_back({PLAT_FILE_ATTRIBUTE_DIRECTORY, dot});
     for (auto &c : dir->children) {
         if (!wildcard_match(parts.back().c_str(), c->name.c_str())) continue;
         found->matches.push_back({attributes_of(c.get()), c->name});
