@@ -312,8 +312,7 @@ int switch_entry(const char *full_path, int enabled) {
     // subfolder is made first, and held then, when switching off needs it.
     held_folder held_itself, held_disabled;
     if (!hold_real_folder(folder->path, &held_itself)) return 0;
-    if (*place.disabled_dir && file_exists(place.disabled_dir) && !hold_real_folder(place.disabled_dir, &held_disabled))
-        return 0;
+    if (*place.disabled_dir && !hold_real_folder(place.disabled_dir, &held_disabled, 1)) return 0;
     return enabled ? switch_on(full_path, &place, &held_disabled) : switch_off(full_path, &place, &held_disabled);
 }
 

@@ -60,7 +60,8 @@ struct held_folder {
 
 // Holds the folder at the UTF-8 path; 0, with a "startup: " message naming
 // it, when it is a link (junction, symbolic link, mount point), not a
-// folder, or cannot be opened.
-int hold_real_folder(const char *path, held_folder *held);
+// folder, or cannot be opened. With `if_there`, a folder that is not there
+// is no failure: nothing is held then.
+int hold_real_folder(const char *path, held_folder *held, int if_there = 0);
 // Removes the folder when it is a real folder and empty; silent.
 void remove_real_folder_if_empty(const char *path);

@@ -53,7 +53,7 @@ void held_folder::release() {
     file = nullptr;
 }
 
-int hold_real_folder(const char *path, held_folder *held) {
+int hold_real_folder(const char *path, held_folder *held, int if_there) {
     char16_t *wide = nullptr;
     if (utf8_to_utf16(path, &wide) <= 0) {
         set_last_error("OOM");
@@ -62,6 +62,7 @@ int hold_real_folder(const char *path, held_folder *held) {
     plat_error code = 0;
     folder_kind kind = open_real_folder(wide, PLAT_FILE_LIST_DIRECTORY, &held->file, &code);
     free(wide);
+    if (kind == unopened && if_there && code == PLAT_ERROR_FILE_NOT_FOUND) return 1;
     if (kind == link_folder)
         set_last_error("startup: refused \xe2\x80\x94 '%s' is a link (reparse point)", path);
     else if (kind == not_a_folder)

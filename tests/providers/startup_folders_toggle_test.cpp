@@ -146,8 +146,8 @@ TEST_F(StartupToggle, FailuresBeforeTheMove) {
     EXPECT_EQ(quorvel_set_enabled("startup:0000000000000000", 0), 0);
     EXPECT_EQ(error_text(), "startup: entry no longer exists");
 
-    // After the folder's own check and the look for its subfolder.
-    mem_fail("GetFileAttributesW", PLAT_ERROR_FILE_NOT_FOUND, 3);
+    // After the folder's own check.
+    mem_fail("GetFileAttributesW", PLAT_ERROR_FILE_NOT_FOUND, 2);
     EXPECT_EQ(toggle(notes, 0), 0);
     EXPECT_EQ(error_text(), "startup: '" + notes + "' not found");
 
