@@ -64,6 +64,24 @@ TEST_F(ContractRegistry, OpenCreateAccessAndClose) {
     for (plat_hkey h : {parent, read, write, made, again}) EXPECT_EQ(plat_reg_close_key(h), 0u);
 }
 
+TEST_F(ContractRegistry, ValueNamesFoldCaseAndKeepTheirSpelling) {
+    plat_hkey k = open();
+    ASSERT_EQ(set_text(k, u"b", u"1"), 0u);
+    ASSERT_EQ(set_text(k, u"A", u"2"), 0u);
+    ASSERT_EQ(set_text(k, u"B", u"3"), 0u);  // the same value: new data, first spelling
+    ASSERT_EQ(set_text(k, u"caf\u00e9", u"4"), 0u);
+    ASSERT_EQ(set_text(k, u"\u00c0\u0411", u"5"), 0u);
+    std::vector<std::u16string> names = names_of(k);
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::u16string>{u"A", u"b", u"caf\u00e9", u"\u00c0\u0411"}));
+    EXPECT_EQ(data_of(k, u"b"), utf16_bytes(u"3"));
+    // Letters beyond ASCII fold too.
+    EXPECT_EQ(data_of(k, u"CAF\u00c9"), utf16_bytes(u"4"));
+    EXPECT_EQ(data_of(k, u"\u00e0\u0431"), utf16_bytes(u"5"));
+    EXPECT_EQ(data_of(k, u"cafe"), std::vector<uint8_t>{0xEE});
+    plat_reg_close_key(k);
+}
+
 TEST_F(ContractRegistry, EnumerationBuffers) {
     plat_hkey k = open();
     ASSERT_EQ(set_text(k, u"name", u"data"), 0u);
@@ -75,7 +93,7 @@ TEST_F(ContractRegistry, EnumerationBuffers) {
     } rows[] = {
         {8, 16, true, 0, 4, 10},
         {5, 16, true, 0, 4, 10},
-        {4, 16, true, PLAT_ERROR_MORE_DATA, 4, 16},  // the name needs room for its terminator
+        {4, 16, true, PLAT_ERROR_MORE_DATA, 4, 10},  // the name needs room for its terminator
         {8, 4, true, PLAT_ERROR_MORE_DATA, 4, 10},   // the size needed is told
         {8, 0, false, 0, 4, 10},                     // size only
     };
@@ -99,8 +117,15 @@ TEST_F(ContractRegistry, EnumerationBuffers) {
 
 TEST_F(ContractRegistry, QueryBuffersAndUnterminatedText) {
     plat_hkey k = open();
-    std::vector<uint8_t> open_text = utf16_bytes(u"ab", false);
+    // Text without its terminator, followed in memory by more text: stored as given.
+    std::vector<uint8_t> open_text = utf16_bytes(u"abc", false);
     ASSERT_EQ(plat_reg_set_value_ex_w(k, u"v", PLAT_REG_SZ, open_text.data(), 4), 0u);
+    // Followed by a NUL unit, the write takes that in as the forgotten terminator.
+    std::vector<uint8_t> forgot = utf16_bytes(u"ab");
+    ASSERT_EQ(plat_reg_set_value_ex_w(k, u"forgot", PLAT_REG_EXPAND_SZ, forgot.data(), 4), 0u);
+    EXPECT_EQ(data_of(k, u"forgot"), forgot);
+    ASSERT_EQ(plat_reg_set_value_ex_w(k, u"binary", PLAT_REG_BINARY, forgot.data(), 4), 0u);
+    EXPECT_EQ(data_of(k, u"binary").size(), 4u);
     uint8_t buf[16];
     uint32_t len = 0, type = 0;
     EXPECT_EQ(plat_reg_query_value_ex_w(k, u"v", &type, nullptr, &len), 0u);
@@ -131,6 +156,19 @@ TEST_F(ContractRegistry, QueryBuffersAndUnterminatedText) {
     EXPECT_EQ(type, PLAT_REG_DWORD);
     ASSERT_EQ(plat_reg_set_value_ex_w(k, u"empty", PLAT_REG_SZ, nullptr, 0), 0u);
     EXPECT_EQ(data_of(k, u"empty"), std::vector<uint8_t>{});
+    plat_reg_close_key(k);
+}
+
+TEST_F(ContractRegistry, NamesOverTheLimits) {
+    plat_hkey k = open();
+    std::u16string longest(16383, u'n');
+    EXPECT_EQ(set_text(k, longest, u"1"), 0u);
+    EXPECT_EQ(set_text(k, longest + u"n", u"1"), PLAT_ERROR_INVALID_PARAMETER);
+    // Windows refuses key names over 255 characters; Wine does not, nor the
+    // stand-in, and the library makes none.
+    plat_hkey sub = nullptr;
+    EXPECT_EQ(plat_reg_create_key_ex_a(k, std::string(255, 'k').c_str(), PLAT_KEY_READ, &sub), 0u);
+    plat_reg_close_key(sub);
     plat_reg_close_key(k);
 }
 

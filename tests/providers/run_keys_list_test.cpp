@@ -232,7 +232,8 @@ TEST_F(RunKeyList, GrowingDataIsReadAgainThenPassedOver) {
     EXPECT_EQ(got[0].name, "next");
 }
 
-// Whatever single call fails, the listing stays a JSON array and records nothing.
+// Whatever single call fails, the listing stays a JSON array, records
+// nothing, and lists no entry under an identifier that no toggle finds.
 TEST_F(RunKeyList, EverySingleFailureKeepsTheListingWhole) {
     const char *ops[] = {"RegOpenKeyExA",       "RegEnumValueW",       "RegQueryValueExW", "RegCloseKey",
                          "MultiByteToWideChar", "WideCharToMultiByte"};
@@ -243,7 +244,8 @@ TEST_F(RunKeyList, EverySingleFailureKeepsTheListingWhole) {
         mem_reg_put_string(HKLM, RUNONCE, "once", "o");
     };
     set_up();
-    listed_entries();
+    std::vector<std::string> ids;
+    for (const listed &e : listed_entries()) ids.push_back(e.id);
     for (const char *op : ops) {
         int calls = mem_calls(op);
         for (int nth = 1; nth <= calls; nth++) {
@@ -257,6 +259,11 @@ TEST_F(RunKeyList, EverySingleFailureKeepsTheListingWhole) {
             EXPECT_TRUE(doc && yyjson_is_arr(yyjson_doc_get_root(doc))) << op << " #" << nth;
             yyjson_doc_free(doc);
             EXPECT_STREQ(quorvel_last_error(), "before");
+            mem_reset();
+            set_up();
+            mem_fail(op, 31, nth);
+            for (const listed &e : listed_entries())
+                EXPECT_NE(std::find(ids.begin(), ids.end(), e.id), ids.end()) << op << " #" << nth << ": " << e.id;
             if (strcmp(op, "RegCloseKey") != 0) {
                 EXPECT_EQ(mem_reg_open_handles(), 0) << op << " #" << nth;
             }

@@ -150,3 +150,16 @@ std::string mem_narrow(const std::u16string &text) {
     convert_utf16(text.data(), (int)text.size(), &out[0], (int)out.size());
     return out;
 }
+
+char16_t mem_fold_case(char16_t c) {
+    if ((c >= u'A' && c <= u'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7) || (c >= 0x391 && c <= 0x3AB && c != 0x3A2) ||
+        (c >= 0x410 && c <= 0x42F))
+        return (char16_t)(c + 0x20);
+    if (c >= 0x400 && c <= 0x40F) return (char16_t)(c + 0x50);
+    if (c == 0x178) return 0xFF;
+    // Latin Extended-A pairs capitals and small letters side by side.
+    bool even_pairs = (c >= 0x100 && c <= 0x12F) || (c >= 0x132 && c <= 0x137) || (c >= 0x14A && c <= 0x177);
+    bool odd_pairs = (c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E);
+    if ((even_pairs && c % 2 == 0) || (odd_pairs && c % 2 == 1)) return (char16_t)(c + 1);
+    return c;
+}

@@ -7,3 +7,7 @@
 
 std::u16string mem_widen(const std::string &text);
 std::string mem_narrow(const std::u16string &text);
+
+// One unit folded to small letters as the registry and the file system
+// compare names: ASCII, Latin-1, Latin Extended-A, Greek and Cyrillic.
+char16_t mem_fold_case(char16_t c);

@@ -85,7 +85,7 @@ thread_local plat_error last_error = 0;
 std::u16string widen(const char *s) { return s ? mem_widen(s) : std::u16string(); }
 std::string narrow(const std::u16string &s) { return mem_narrow(s); }
 
-char16_t fold(char16_t c) { return (c >= u'A' && c <= u'Z') ? (char16_t)(c + 0x20) : c; }
+char16_t fold(char16_t c) { return mem_fold_case(c); }
 
 // Windows wildcards on one name: '*' any run of units, '?' any one unit.
 bool wildcard_match(const char16_t *pattern, const char16_t *name) {
@@ -499,6 +499,10 @@ plat_find plat_find_first_file(const char16_t *pattern, plat_find_data *data) {
     node *dir = walk(parts, parts.size() - 1);
     if (!dir || !dir->dir) return no_search(PLAT_ERROR_PATH_NOT_FOUND);
     auto found = std::make_unique<search>();
+    // A directory other than a drive's root lists itself and its parent first.
+    if (parts.size() > 2)
+        for (const char16_t *dot : {u".", u".."})
+            if (wildcard_match(parts.back().c_str(), dot)) found->matches.push_back({PLAT_FILE_ATTRIBUTE_DIRECTORY, dot});
     for (auto &c : dir->children) {
         if (!wildcard_match(parts.back().c_str(), c->name.c_str())) continue;
         found->matches.push_back({attributes_of(c.get()), c->name});

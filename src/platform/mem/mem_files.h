@@ -2,12 +2,12 @@
 //
 // The tree holds drives ("C:"), directories and files under absolute
 // Windows paths; '\' and '/' both separate components and empty
-// components are ignored. Names compare without regard to case for ASCII
-// letters only (so "CAFÉ" and "café" differ, unlike on Windows), and a
-// directory lists its children in the order they were added or moved in.
-// The search matches the last component of its pattern with '*' and '?'
-// against the long names only: "*.lnk" does not match "x.lnkx" (Windows
-// may, through the 8.3 name), and no "." or ".." entries are produced.
+// components are ignored. Names compare without regard to case
+// (mem_fold_case), and a directory lists its children in the order they
+// were added or moved in, after its "." and ".." entries (none at a drive's
+// root). The search matches the last component of its pattern with '*' and
+// '?' against the long names only: "*.lnk" does not match "x.lnkx" (Windows
+// may, through the 8.3 name).
 // A search works on a snapshot of the directory taken by FindFirstFileW.
 // A name may hold at most 255 UTF-16 units; no limit applies to a whole path.
 //
