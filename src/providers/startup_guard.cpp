@@ -46,6 +46,22 @@ folder_kind open_real_folder(const char16_t *path, uint32_t access, plat_file *f
     return kind;
 }
 
+// Whether a search of the folder finds nothing but "." and "..".
+bool looks_empty(const char16_t *path) {
+    char16_t pattern[WIDE_PATH_UNITS];
+    if (format_wide(pattern, u"%s\\*", path) < 0) return false;
+    plat_find_data data = {};
+    plat_find search = plat_find_first_file(pattern, &data);
+    if (!search) return false;
+    bool empty = true;
+    do {
+        const char16_t *name = data.file_name;
+        empty = name[0] == u'.' && (!name[1] || (name[1] == u'.' && !name[2]));
+    } while (empty && plat_find_next_file(search, &data));
+    plat_find_close(search);
+    return empty;
+}
+
 }  // namespace
 
 void held_folder::release() {
@@ -79,7 +95,9 @@ void remove_real_folder_if_empty(const char *path) {
     plat_error code = 0;
     // Removed through the handle that was checked, not by path: Wine's
     // RemoveDirectoryW on a link removes the folder it leads to as well.
-    if (open_real_folder(wide, PLAT_DELETE, &file, &code) == real_folder) {
+    // Opened so only when it looks empty, since while a handle for deletion
+    // is open nobody else can hold the folder for a switch of their own.
+    if (looks_empty(wide) && open_real_folder(wide, PLAT_DELETE, &file, &code) == real_folder) {
         plat_file_disposition_info remove = {1};
         plat_set_file_information_by_handle(file, PLAT_FILE_DISPOSITION_INFO, &remove, sizeof remove);
         plat_close_handle(file);
