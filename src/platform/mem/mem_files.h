@@ -20,8 +20,8 @@
 // CreateFileW only opens what exists (OPEN_EXISTING). Handles keep share
 // modes as Windows does, among opens that read, write or delete: while a
 // handle without FILE_SHARE_DELETE is open, its file or folder cannot be
-// renamed or removed (ERROR_SHARING_VIOLATION). Windows also refuses to
-// rename a folder with open handles below it; here that is allowed.
+// renamed or removed (ERROR_SHARING_VIOLATION). A folder with open
+// handles below it can be renamed here, as under Wine; NTFS refuses that.
 //
 // A file is either a shortcut, carrying a target path and an argument text,
 // or any other file (text, garbage bytes): loading that as a link fails.
