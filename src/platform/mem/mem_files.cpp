@@ -22,6 +22,7 @@ struct node {
     bool dir = false;
     bool shortcut = false;
     std::u16string target, arguments;
+    std::string data;  // a plain file's bytes
     std::vector<std::unique_ptr<node>> children;  // insertion order
     // Children by folded name, so that a path lookup does not scan large
     // directories (listing N shortcuts would otherwise cost N^2).
@@ -264,6 +265,35 @@ bool mem_files_add_file(const char *path) {
     if (n) n->shortcut = false;
     return n != nullptr;
 }
+
+bool mem_files_add_data(const char *path, const std::string &bytes) {
+    std::lock_guard<std::mutex> g(fs().lock);
+    node *n = make_path(path, false);
+    if (!n) return false;
+    n->shortcut = false;
+    n->data = bytes;
+    return true;
+}
+
+bool mem_files_read_data(const char16_t *path, std::string *bytes, plat_error *error) {
+    std::lock_guard<std::mutex> g(fs().lock);
+    std::vector<std::u16string> parts;
+    *error = PLAT_ERROR_PATH_NOT_FOUND;
+    if (!split(path, &parts)) return false;
+    node *n = walk(&fs().root, parts, parts.size());
+    if (!n) {
+        if (walk(&fs().root, parts, parts.size() - 1)) *error = PLAT_ERROR_FILE_NOT_FOUND;
+        return false;
+    }
+    if (n->dir) {
+        *error = PLAT_ERROR_ACCESS_DENIED;
+        return false;
+    }
+    *bytes = n->data;
+    return true;
+}
+
+void mem_files_set_last_error(plat_error code) { last_error = code; }
 
 bool mem_files_add_shortcut(const char *path, const char *target, const char *arguments) {
     std::lock_guard<std::mutex> g(fs().lock);

@@ -34,6 +34,8 @@ void mem_files_set_common_startup(plat_hresult result, const char *path);
 // fails when the path is malformed or something of that name is in the way.
 bool mem_files_add_dir(const char *path);
 bool mem_files_add_file(const char *path);
+// A file holding these bytes (a package's manifest, say).
+bool mem_files_add_data(const char *path, const std::string &bytes);
 bool mem_files_add_shortcut(const char *path, const char *target, const char *arguments);
 
 // Removes a file or a whole directory tree.
@@ -45,6 +47,12 @@ bool mem_files_is_dir(const char *path);
 std::vector<std::string> mem_files_names(const char *dir);
 // The target and arguments of a shortcut file; false when it is none.
 bool mem_files_shortcut(const char *path, std::string *target, std::string *arguments);
+
+// For the in-memory file reads: the bytes of the file at `path`, or false
+// with the code CreateFileW would leave (a directory is ACCESS_DENIED).
+bool mem_files_read_data(const char16_t *path, std::string *bytes, plat_error *error);
+// Sets this thread's GetLastError code.
+void mem_files_set_last_error(plat_error code);
 
 // Searches opened and not yet closed; CoTaskMemFree'd texts outstanding.
 int mem_files_open_searches();
