@@ -116,7 +116,8 @@ void list_task(void *context, const package_ref *package, const manifest_propert
     char16_t *program = program_path(package, task);
     if (!program) return;
     uint32_t state = 0;
-    bool enabled = is_on(read_state(package, task, &state), state, task);
+    plat_error read = read_state(package, task, &state);
+    bool enabled = is_on(read, state, task);
     char id[ENTRY_ID_SIZE];
     format_narrow(id, sizeof id, "package:%016llx", (unsigned long long)task_key(package, task));
     text_holder name, command, publisher, description;
