@@ -38,21 +38,39 @@ const char *attribute(const pugi::xml_node &node, const char *name) {
     return "";
 }
 
+// Strict UTF-8: pugixml passes undecodable bytes through, and one such
+// text would make the whole listing unwritable.
+bool is_utf8(const char *text) {
+    const unsigned char *p = (const unsigned char *)text;
+    while (*p) {
+        unsigned c = *p, n = c < 0x80 ? 0 : (c & 0xE0) == 0xC0 ? 1 : (c & 0xF0) == 0xE0 ? 2 : (c & 0xF8) == 0xF0 ? 3 : 4;
+        if (n == 4 || (n == 1 && c < 0xC2)) return false;
+        unsigned code = n ? c & (0x3F >> n) : c;
+        for (unsigned i = 1; i <= n; i++) {
+            if ((p[i] & 0xC0) != 0x80) return false;
+            code = code << 6 | (p[i] & 0x3F);
+        }
+        if ((n == 2 && (code < 0x800 || (code >= 0xD800 && code <= 0xDFFF))) ||
+            (n == 3 && (code < 0x10000 || code > 0x10FFFF)))
+            return false;
+        p += n + 1;
+    }
+    return true;
+}
+
 bool is_true(const char *text) { return strcmp(text, "true") == 0 || strcmp(text, "1") == 0; }
 
-void visit_extension(const pugi::xml_node &extension, const char *app_executable,
-                     const manifest_properties *properties, manifest_task_visitor visit, void *context) {
-    if (strcmp(attribute(extension, "Category"), "windows.startupTask") != 0) return;
+// A task found, checked; false when its texts are not UTF-8.
+bool read_extension(const pugi::xml_node &extension, const char *app_executable, manifest_task *t) {
+    if (strcmp(attribute(extension, "Category"), "windows.startupTask") != 0) return true;
     pugi::xml_node task = child(extension, "StartupTask");
-    if (!task) return;
-    manifest_task t;
-    t.task_id = attribute(task, "TaskId");
-    t.display_name = attribute(task, "DisplayName");
-    t.executable = attribute(extension, "Executable");
-    if (!*t.executable) t.executable = app_executable;
-    t.enabled = is_true(attribute(task, "Enabled"));
-    if (!*t.task_id || !*t.executable) return;
-    visit(context, properties, &t);
+    if (!task) return true;
+    t->task_id = attribute(task, "TaskId");
+    t->display_name = attribute(task, "DisplayName");
+    t->executable = attribute(extension, "Executable");
+    if (!*t->executable) t->executable = app_executable;
+    t->enabled = is_true(attribute(task, "Enabled"));
+    return is_utf8(t->task_id) && is_utf8(t->display_name) && is_utf8(t->executable);
 }
 
 }  // namespace
@@ -70,13 +88,23 @@ const char *read_package_manifest(char *bytes, size_t size, manifest_task_visito
     pugi::xml_node props = child(package, "Properties");
     manifest_properties properties = {child(props, "DisplayName").child_value(),
                                       child(props, "PublisherDisplayName").child_value()};
+    const char *not_utf8 = "manifest text is not UTF-8";
+    if (!is_utf8(properties.display_name) || !is_utf8(properties.publisher)) return not_utf8;
+    // Every task is checked before the first is visited: a refused
+    // manifest contributes nothing.
     pugi::xml_node apps = child(package, "Applications");
-    for (pugi::xml_node app = apps.first_child(); app; app = app.next_sibling()) {
-        if (!is(app, "Application")) continue;
-        const char *app_executable = attribute(app, "Executable");
-        pugi::xml_node extensions = child(app, "Extensions");
-        for (pugi::xml_node ext = extensions.first_child(); ext; ext = ext.next_sibling())
-            if (is(ext, "Extension")) visit_extension(ext, app_executable, &properties, visit, context);
+    for (int pass = 0; pass < 2; pass++) {
+        for (pugi::xml_node app = apps.first_child(); app; app = app.next_sibling()) {
+            if (!is(app, "Application")) continue;
+            const char *app_executable = attribute(app, "Executable");
+            pugi::xml_node extensions = child(app, "Extensions");
+            for (pugi::xml_node ext = extensions.first_child(); ext; ext = ext.next_sibling()) {
+                manifest_task t = {"", "", "", false};
+                if (!is(ext, "Extension")) continue;
+                if (!read_extension(ext, app_executable, &t)) return not_utf8;
+                if (pass == 1 && *t.task_id && *t.executable) visit(context, &properties, &t);
+            }
+        }
     }
     return nullptr;
 }

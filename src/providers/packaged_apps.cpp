@@ -67,18 +67,25 @@ bool is_on(plat_error read, uint32_t state, const manifest_task *task) {
 }
 
 // A manifest text as shown: an "ms-resource:" reference resolved in the
-// package's resources, null when that fails; any other text as it is.
-char *shown_text(const package_ref *package, const char *text) {
+// package's resources; any other text as it is. *unresolved tells a
+// reference that the lookup could not resolve (to nothing, or failing)
+// from memory running out, which leaves null too.
+char *shown_text(const package_ref *package, const char *text, bool *unresolved) {
+    *unresolved = false;
     if (strncmp(text, resource_prefix, sizeof resource_prefix - 1) != 0) return dup_string(text);
     char16_t *reference = nullptr, *full = nullptr;
     char16_t *source = (char16_t *)malloc(WIDE_PATH_UNITS * sizeof(char16_t));
     char16_t *out = (char16_t *)malloc(indirect_units * sizeof(char16_t));
     char *shown = nullptr;
-    if (source && out && utf8_to_utf16(text, &reference) > 0 && utf8_to_utf16(package->full_name, &full) > 0 &&
-        format_wide(source, u"@{%s?%s}", full, reference) >= 0 &&
-        !PLAT_FAILED(plat_sh_load_indirect_string(source, out, indirect_units))) {
-        out[indirect_units - 1] = u'\0';
-        if (out[0]) shown = utf16_to_utf8(out);
+    if (source && out && utf8_to_utf16(text, &reference) > 0 && utf8_to_utf16(package->full_name, &full) > 0) {
+        if (format_wide(source, u"@{%s?%s}", full, reference) < 0 ||
+            PLAT_FAILED(plat_sh_load_indirect_string(source, out, indirect_units))) {
+            *unresolved = true;
+        } else {
+            out[indirect_units - 1] = u'\0';
+            *unresolved = !out[0];
+            if (out[0]) shown = utf16_to_utf8(out);
+        }
     }
     free(reference);
     free(full);
@@ -87,12 +94,18 @@ char *shown_text(const package_ref *package, const char *text) {
     return shown;
 }
 
-// The task's display name, else its id.
+// The text shown, or "" when a reference does not resolve.
+char *shown_or_empty(const package_ref *package, const char *text) {
+    bool unresolved = false;
+    char *shown = shown_text(package, text, &unresolved);
+    return unresolved ? dup_string("") : shown;
+}
+
+// The task's display name, else its id (null when memory ran out).
 char *task_name(const package_ref *package, const manifest_task *task) {
-    char *name = *task->display_name ? shown_text(package, task->display_name) : nullptr;
-    if (name && *name) return name;
-    free(name);
-    return dup_string(task->task_id);
+    bool unresolved = !*task->display_name;
+    char *name = unresolved ? nullptr : shown_text(package, task->display_name, &unresolved);
+    return unresolved ? dup_string(task->task_id) : name;
 }
 
 // The program's full path in the package's folder; null when it would not fit.
@@ -123,8 +136,8 @@ void list_task(void *context, const package_ref *package, const manifest_propert
     text_holder name, command, publisher, description;
     name.p = task_name(package, task);
     command.p = utf16_to_utf8(program);
-    publisher.p = shown_text(package, properties->publisher);
-    description.p = shown_text(package, properties->display_name);
+    publisher.p = shown_or_empty(package, properties->publisher);
+    description.p = shown_or_empty(package, properties->display_name);
     item_details details;
     describe_program(list->details, program, u"", &details);
     free(program);

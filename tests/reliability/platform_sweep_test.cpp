@@ -16,7 +16,7 @@
 namespace {
 
 bool releases(const std::string &op) {
-    static const char *const ops[] = {"CoTaskMemFree", "CoUninitialize", "FindClose", "RegCloseKey",
+    static const char *const ops[] = {"CoTaskMemFree", "CoUninitialize", "FindClose", "RegCloseKey", "CloseHandle",
                                       "SysFreeString", "VariantInit", "GetSystemTimeAsFileTime"};
     for (const char *o : ops)
         if (op == o) return true;
@@ -50,7 +50,7 @@ std::vector<std::pair<std::string, int>> calls_made(Call call) {
 }
 
 bool own_message(const std::string &m) {
-    static const char *const prefixes[] = {"runkey: ", "startup: ", "task: ", "com: ", "OOM"};
+    static const char *const prefixes[] = {"runkey: ", "startup: ", "task: ", "package: ", "com: ", "OOM"};
     for (const char *p : prefixes)
         if (m.compare(0, strlen(p), p) == 0) return true;
     return false;
@@ -147,6 +147,8 @@ const toggle_case toggle_cases[] = {
     {"all-users shortcut off", "startup", &item_names::link_common, 0},
     {"task off", "task", &item_names::task_on, 0},
     {"task on", "task", &item_names::task_off, 1},
+    {"packaged app's task off", "package", &item_names::package_on, 0},
+    {"packaged app's task on", "package", &item_names::package_off, 1},
 };
 
 TEST_F(SweepPlatform, EachKindOfToggle) {

@@ -139,6 +139,8 @@ const toggle_case toggle_cases[] = {
     {"all-users shortcut off", "startup", &item_names::link_common, 0},
     {"task off", "task", &item_names::task_on, 0},
     {"task on", "task", &item_names::task_off, 1},
+    {"packaged app's task off", "package", &item_names::package_on, 0},
+    {"packaged app's task on", "package", &item_names::package_off, 1},
 };
 
 TEST_F(SweepTest, EachKindOfToggle) {
