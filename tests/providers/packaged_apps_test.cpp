@@ -221,6 +221,8 @@ TEST_F(PackageTest, ManifestForms) {
         {"no program", manifest(good, ""), true, 0, "before"},
         {"not UTF-8", manifest(chat_task("N", "true", "Caf\xe9")), true, 0,
          "package: 'Z.App_1.0.0.0_x64__zzz': manifest text is not UTF-8"},
+        {"overlong", manifest(chat_task("N", "true", "\xc0\xaf")), true, 0,
+         "package: 'Z.App_1.0.0.0_x64__zzz': manifest text is not UTF-8"},
         {"encoded surrogate", manifest(chat_task("N", "true", "\xed\xa0\x80")), true, 0,
          "package: 'Z.App_1.0.0.0_x64__zzz': manifest text is not UTF-8"},
         {"task id with backslash", manifest(chat_task("a\\b", "true")), true, 0, "before"},
