@@ -101,6 +101,8 @@ void bare_find_entry(long n, bool disabled) {
     }
     plat_find_close(search);
     if (!disabled) return;
+    format_wide(pattern, u"%s\\disabled", folder);
+    plat_get_file_attributes(pattern);  // no link
     format_wide(pattern, u"%s\\disabled\\*.lnk", folder);
     search = plat_find_first_file(pattern, &data);
     format_wide(full, u"%s\\disabled\\%s", folder, data.file_name);
@@ -125,6 +127,23 @@ void bare_move(const char *from, const char *to, const char *record_name = nullp
     plat_move_file(wide_from, wide_to);
 }
 
+const uint32_t share_no_delete = PLAT_FILE_SHARE_READ | PLAT_FILE_SHARE_WRITE;
+const uint32_t no_follow = PLAT_FILE_FLAG_OPEN_REPARSE_POINT | PLAT_FILE_FLAG_BACKUP_SEMANTICS;
+
+// A folder held for the switch: opened, then its path's attributes read
+// (an absent one: the open's error read instead).
+plat_file bare_hold(const char *path) {
+    static char16_t wide[2048];
+    copy_wide(bare_wide(path), wide);
+    plat_file file = plat_create_file(wide, PLAT_FILE_LIST_DIRECTORY, share_no_delete, PLAT_OPEN_EXISTING, no_follow);
+    if (!file) {
+        plat_get_last_error();
+        return nullptr;
+    }
+    plat_get_file_attributes(wide);
+    return file;
+}
+
 void bare_toggle_last(long n) {
     char dir[2048], main_path[2048], off_path[2048];
     bare_find_entry(n, false);
@@ -132,6 +151,8 @@ void bare_toggle_last(long n) {
     format_narrow(dir, sizeof dir, "%s\\disabled", bare_folders[0]);
     format_narrow(main_path, sizeof main_path, "%s\\App%05ld.lnk", bare_folders[0], n - 1);
     format_narrow(off_path, sizeof off_path, "%s\\App%05ld.lnk", dir, n - 1);
+    plat_file folder = bare_hold(bare_folders[0]);
+    bare_hold(dir);  // not there yet
     bare_exists(main_path);
     // make_directories: every parent, then the directory itself.
     static char16_t wide_dir[2048];
@@ -146,11 +167,16 @@ void bare_toggle_last(long n) {
         wide_dir[i] = u'\\';
     }
     if (!plat_create_directory(wide_dir)) plat_get_last_error();
+    plat_file disabled = bare_hold(dir);
     bare_exists(off_path);
     bare_move(main_path, off_path);
+    plat_close_handle(disabled);
+    plat_close_handle(folder);
 
     bare_find_entry(n, true);
     bare_find_folders();
+    folder = bare_hold(bare_folders[0]);
+    disabled = bare_hold(dir);
     bare_exists(off_path);
     bare_exists(main_path);
     // The off record of the name that switching on removes (there is none).
@@ -161,7 +187,23 @@ void bare_toggle_last(long n) {
     plat_reg_open_key_ex_a(PLAT_HKEY_CURRENT_USER,
                            "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\StartupFolder", 0,
                            PLAT_KEY_READ | PLAT_KEY_SET_VALUE | PLAT_KEY_WOW64_64KEY, &records);
-    plat_remove_directory(bare_wide(dir));
+    plat_close_handle(disabled);
+    // The emptied subfolder goes through a handle of its own, once a search
+    // has found only "." and "..".
+    static char16_t wide[2048], pattern[2048];
+    copy_wide(bare_wide(dir), wide);
+    format_wide(pattern, u"%s\\*", wide);
+    plat_find_data data = {};
+    plat_find search = plat_find_first_file(pattern, &data);
+    while (plat_find_next_file(search, &data)) {
+    }
+    plat_find_close(search);
+    plat_file gone = plat_create_file(wide, PLAT_DELETE, share_no_delete, PLAT_OPEN_EXISTING, no_follow);
+    plat_get_file_attributes(wide);
+    plat_file_disposition_info remove = {1};
+    plat_set_file_information_by_handle(gone, PLAT_FILE_DISPOSITION_INFO, &remove, sizeof remove);
+    plat_close_handle(gone);
+    plat_close_handle(folder);
 }
 
 void BM_toggle_startup(benchmark::State &state) {

@@ -244,6 +244,10 @@ static void bare_open_records(int folder, bool *opened) {
 
 static void bare_pass(int index, const char16_t *folder, bool disabled, bool *opened) {
     char16_t pattern[2048];
+    if (disabled) {  // read only when it is no link
+        format_wide(pattern, u"%s\\disabled", folder);
+        plat_get_file_attributes(pattern);
+    }
     format_wide(pattern, disabled ? u"%s\\disabled\\*.lnk" : u"%s\\*.lnk", folder);
     plat_find_data data = {};
     plat_find search = plat_find_first_file(pattern, &data);

@@ -363,7 +363,11 @@ int bare_startup() {
             RegCloseKey(records);
         wchar_t *wide = to_wide(folders[f]);
         items += bare_pass(wide, false);
-        items += bare_pass(wide, true);
+        // The subfolder is read only when it is no link.
+        std::wstring disabled = std::wstring(wide) + L"\\disabled";
+        DWORD attributes = GetFileAttributesW(disabled.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+            items += bare_pass(wide, true);
         free(wide);
         free(folders[f]);
     }

@@ -2,7 +2,8 @@
 // unless its StartupApproved record says off; one in the folder's
 // "disabled" subfolder is off. Switching moves the file between the two
 // (the file itself is never changed), and switching on also removes an off
-// record of its name, which would keep it from starting.
+// record of its name, which would keep it from starting. Nothing is
+// switched while the folder or its subfolder is a link.
 #include "startup_folders.h"
 
 #include <cstdarg>
@@ -202,13 +203,6 @@ int move_file(const char *from, const char *to) {
     return prepare_move(from, to, &move) && move_wide(move.from, move.to, from, to);
 }
 
-void remove_directory(const char *path) {
-    char16_t *wide = nullptr;
-    if (utf8_to_utf16(path, &wide) <= 0) return;
-    plat_remove_directory(wide);
-    free(wide);
-}
-
 // The full paths a move goes from and to: `name` in `from_dir` and in
 // `to_dir`; 0 (message recorded) when either would be cut.
 int form_move(const char *full_path, const char *from_dir, const char *to_dir, const char *name, char *from,
@@ -219,7 +213,18 @@ int form_move(const char *full_path, const char *from_dir, const char *to_dir, c
     return 1;
 }
 
-int switch_off(const char *full_path, placement *place) {
+// The subfolder could not be made: without rights in the all-users folder,
+// or something of its name is in the way.
+int creation_failed(const char *dir) {
+    plat_error code = plat_get_last_error();
+    if (code == PLAT_ERROR_ACCESS_DENIED)
+        set_last_error("startup: move access denied (needs admin for common folder)");
+    else
+        set_last_error("startup: cannot create folder '%s' (0x%x)", dir, (unsigned)code);
+    return 0;
+}
+
+int switch_off(const char *full_path, placement *place, held_folder *disabled) {
     if (place->disabled) return 1;
     char from[STARTUP_PATH_SIZE], to[STARTUP_PATH_SIZE];
     if (!take_name(full_path, place) ||
@@ -229,7 +234,10 @@ int switch_off(const char *full_path, placement *place) {
         set_last_error("startup: '%s' not found", from);
         return 0;
     }
-    make_directories(place->disabled_dir);
+    if (!disabled->file) {
+        if (!make_directories(place->disabled_dir)) return creation_failed(place->disabled_dir);
+        if (!hold_real_folder(place->disabled_dir, disabled)) return 0;
+    }
     // Answering success here would leave the shortcut starting at logon
     // while the host shows it off.
     if (file_exists(to)) {
@@ -257,7 +265,7 @@ int clear_record_in_place(const char *full_path, const placement *place) {
     return code == PLAT_ERROR_SUCCESS ? 1 : approve_failed("startup", "clear", name, code, "");
 }
 
-int switch_on(const char *full_path, placement *place) {
+int switch_on(const char *full_path, placement *place, held_folder *disabled) {
     if (!place->disabled) return clear_record_in_place(full_path, place);
     char from[STARTUP_PATH_SIZE], to[STARTUP_PATH_SIZE];
     if (!take_name(full_path, place) ||
@@ -271,6 +279,7 @@ int switch_on(const char *full_path, placement *place) {
         set_last_error("startup: cannot enable \xe2\x80\x94 '%s' already exists", to);
         return 0;
     }
+    if (!disabled->file && !hold_real_folder(place->disabled_dir, disabled)) return 0;
     wide_move move;
     char16_t *record_name = nullptr;
     if (!prepare_move(from, to, &move)) return 0;
@@ -288,7 +297,9 @@ int switch_on(const char *full_path, placement *place) {
         bool undone = plat_move_file(move.to, move.from);
         return approve_failed("startup", "clear", place->name, code, undone ? "" : "; undoing the move failed");
     }
-    remove_directory(place->disabled_dir);  // only goes when now empty
+    // Let go first: the handle held denies the removal its own open.
+    disabled->release();
+    remove_real_folder_if_empty(place->disabled_dir);
     return 1;
 }
 
@@ -302,7 +313,12 @@ int switch_entry(const char *full_path, int enabled) {
     }
     placement place;
     place_entry(folder, full_path, &place);
-    return enabled ? switch_on(full_path, &place) : switch_off(full_path, &place);
+    // Both held until the switch is over (see startup_guard.cpp); the
+    // subfolder is made first, and held then, when switching off needs it.
+    held_folder held_itself, held_disabled;
+    if (!hold_real_folder(folder->path, &held_itself)) return 0;
+    if (*place.disabled_dir && !hold_real_folder(place.disabled_dir, &held_disabled, 1)) return 0;
+    return enabled ? switch_on(full_path, &place, &held_disabled) : switch_off(full_path, &place, &held_disabled);
 }
 
 }  // namespace

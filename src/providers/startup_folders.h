@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "../platform/platform_files.h"
 #include "../platform/platform_registry.h"
 
 #define STARTUP_PATH_SIZE 2048  // folder and toggle paths, UTF-8 bytes
@@ -57,3 +58,22 @@ plat_hkey startup_records_root(const startup_folder *folder);
 // those in its "disabled" subfolder, skipping directories and every
 // pattern or path that does not fit its buffer. 0 when a visitor stopped it.
 int walk_startup_shortcuts(const startup_folder_list *list, startup_visitor visit, void *context);
+
+// A real folder held open until released: while held, it cannot be
+// renamed, removed or swapped for a link, so its path keeps naming it.
+struct held_folder {
+    plat_file file = nullptr;
+    held_folder() = default;
+    held_folder(const held_folder &) = delete;
+    held_folder &operator=(const held_folder &) = delete;
+    ~held_folder() { release(); }
+    void release();
+};
+
+// Holds the folder at the UTF-8 path; 0, with a "startup: " message naming
+// it, when it is a link (junction, symbolic link, mount point), not a
+// folder, or cannot be opened. With `if_there`, a folder that is not there
+// is no failure: nothing is held then.
+int hold_real_folder(const char *path, held_folder *held, int if_there = 0);
+// Removes the folder when it is a real folder and empty; silent.
+void remove_real_folder_if_empty(const char *path);

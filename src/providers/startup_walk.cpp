@@ -2,6 +2,7 @@
 // share, so both see the same shortcuts under the same full paths.
 #include <cstdlib>
 
+#include "../platform/last_error.h"
 #include "../platform/platform_files.h"
 #include "../platform/text.h"
 #include "startup_folders.h"
@@ -20,8 +21,22 @@ int visit_match(const startup_folder *owner, const char16_t *folder, int enabled
     return go_on;
 }
 
+// A "disabled" subfolder that is a link is not read: its files would be
+// another folder's, and switching one on would move it out of there.
+int disabled_is_link(const char16_t *folder) {
+    char16_t path[WIDE_PATH_UNITS];
+    if (format_wide(path, u"%s\\disabled", folder) < 0) return 0;  // nor would its pattern fit
+    uint32_t attributes = plat_get_file_attributes(path);
+    if (attributes == PLAT_INVALID_FILE_ATTRIBUTES || !(attributes & PLAT_FILE_ATTRIBUTE_REPARSE_POINT)) return 0;
+    char *text = utf16_to_utf8(path);
+    set_last_error("startup: '%s' is a link (reparse point); its files are not listed", text ? text : "disabled");
+    free(text);
+    return 1;
+}
+
 int walk_pass(const startup_folder *owner, const char16_t *folder, int enabled, startup_visitor visit,
               void *context) {
+    if (!enabled && disabled_is_link(folder)) return 1;
     char16_t pattern[WIDE_PATH_UNITS];
     if (format_wide(pattern, enabled ? u"%s\\*.lnk" : u"%s\\disabled\\*.lnk", folder) < 0) return 1;
     plat_find_data data = {};

@@ -253,29 +253,6 @@ TEST(E2eRunKeys, UnterminatedAndLongDataSurvive) {
     EXPECT_EQ(read_value(HKEY_CURRENT_USER, run_path, L"QvLongdisabled").data, long_bytes);
 }
 
-// Café comes back from the 8-bit calls as 43 61 66 E9: listed as UTF-8,
-// switched under its real name.
-TEST(E2eRunKeys, AnsiNameIsListedAndSwitched) {
-    const quorvel_dll &dll = the_dll();
-    ASSERT_TRUE(dll.ok()) << dll.failure;
-    cleanup guard({L"QvCaf\u00e9"});
-    std::vector<BYTE> data = wide_bytes(L"C:\\caf\u00e9.exe");
-    ASSERT_TRUE(write_w(HKEY_CURRENT_USER, L"QvCaf\u00e9", REG_SZ, data.data(), (DWORD)data.size()));
-    bool parsed = false;
-    std::vector<entry> entries = list_entries(dll, &parsed);
-    EXPECT_TRUE(parsed);
-    const entry *e = find_entry(entries, "QvCaf\xc3\xa9");
-    ASSERT_TRUE(e) << "listed by its real name";
-    EXPECT_EQ(e->command, "C:\\caf\xc3\xa9.exe");
-    EXPECT_EQ(e->id, run_id(1, "QvCaf\xe9"));
-
-    uint64_t before = file_time_now();
-    ASSERT_EQ(dll.set_enabled(e->id.c_str(), 0), 1) << dll.last_error();
-    uint64_t after = file_time_now();
-    EXPECT_EQ(read_value(HKEY_CURRENT_USER, run_path, L"QvCaf\u00e9disabled").data, data);
-    expect_off_record(HKEY_CURRENT_USER, L"QvCaf\u00e9disabled", before, after);
-}
-
 // Names outside code page 1252 are listed exactly and switched both ways,
 // data byte-exact; two that differ only there are two items, each switched
 // by its own identifier (hashed as UTF-8 under "runkey-w|").
@@ -484,4 +461,72 @@ TEST(E2eRunKeys, OffWritesAMissingOffRecordOfADisabledName) {
     uint64_t after = file_time_now();
     expect_off_record(HKEY_CURRENT_USER, L"QvNamedOffdisabled", before, after);
     EXPECT_TRUE(read_value(HKEY_CURRENT_USER, run_path, L"QvNamedOffdisabled").found);
+}
+
+// Run values list and switch, byte-exact, whatever the ANSI code page: a
+// name it holds exactly keeps the identifier of its 8-bit form, any other
+// the wide one. ctest runs this once more in a prefix whose code page is
+// UTF-8 (65001); QUORVEL_EXPECT_ACP names the code page a run must have.
+TEST(E2eRunKeys, NamesListAndSwitchOnAnyCodePage) {
+    const quorvel_dll &dll = the_dll();
+    ASSERT_TRUE(dll.ok()) << dll.failure;
+    if (const char *want = getenv("QUORVEL_EXPECT_ACP")) {
+        ASSERT_EQ(GetACP(), (UINT)atoi(want));
+    }
+    bool utf8 = GetACP() == CP_UTF8;
+    cleanup guard({L"QvPlain", L"QvCaf\u00e9", L"QvSnow\u2603"});
+    struct row {
+        std::wstring name;
+        const char *utf8, *cp1252;  // cp1252 null: not in that code page
+    } rows[] = {
+        {L"QvPlain", "QvPlain", "QvPlain"},
+        {L"QvCaf\u00e9", "QvCaf\xc3\xa9", "QvCaf\xe9"},
+        {L"QvSnow\u2603", "QvSnow\xe2\x98\x83", nullptr},
+    };
+    for (const row &r : rows) {
+        std::vector<BYTE> data = wide_bytes(L"C:\\" + r.name + L".exe");
+        ASSERT_TRUE(write_w(HKEY_CURRENT_USER, r.name, REG_SZ, data.data(), (DWORD)data.size()));
+        std::string key_text = utf8 ? std::string("runkey|d1|") + run_path_a + "|" + r.utf8
+                               : r.cp1252 ? std::string("runkey|d1|") + run_path_a + "|" + r.cp1252
+                                          : std::string("runkey-w|d1|") + run_path_a + "|" + r.utf8;
+        char id[64];
+        snprintf(id, sizeof id, "runkey:%016llx", (unsigned long long)expected_hash(key_text));
+        std::vector<entry> entries = list_entries(dll);
+        const entry *e = find_entry(entries, r.utf8);
+        ASSERT_TRUE(e) << r.utf8;
+        EXPECT_EQ(e->id, id) << r.utf8;
+        EXPECT_EQ(e->command, "C:\\" + std::string(r.utf8) + ".exe");
+        ASSERT_EQ(dll.set_enabled(id, 0), 1) << dll.last_error();
+        entries = list_entries(dll);
+        const entry *off = find_entry(entries, std::string(r.utf8) + "disabled");
+        ASSERT_TRUE(off) << r.utf8;
+        ASSERT_EQ(dll.set_enabled(off->id.c_str(), 1), 1) << dll.last_error();
+        EXPECT_EQ(read_value(HKEY_CURRENT_USER, run_path, r.name).data, data) << r.utf8;
+    }
+}
+
+// A record written into a StartupApproved key that the switch had to create
+// survives a restart of the registry's server: the key is not volatile.
+// ctest runs this in two steps around `wineserver -k` (QUORVEL_RESTART_STEP
+// "write", then "check"); alone it takes both steps in one run.
+TEST(E2eRunKeys, RecordInACreatedKeySurvivesARestart) {
+    const char *step_env = getenv("QUORVEL_RESTART_STEP");
+    std::string step = step_env ? step_env : "";
+    if (step != "check") {
+        const quorvel_dll &dll = the_dll();
+        ASSERT_TRUE(dll.ok()) << dll.failure;
+        cleanup({L"QvRestart"});
+        RegDeleteTreeW(HKEY_CURRENT_USER, approved_path);
+        HKEY key = nullptr;
+        ASSERT_NE(RegOpenKeyExW(HKEY_CURRENT_USER, approved_path, 0, KEY_READ, &key), ERROR_SUCCESS);
+        ASSERT_TRUE(write_w(HKEY_CURRENT_USER, L"QvRestart", REG_SZ, L"C:\\r.exe", 18));
+        ASSERT_EQ(dll.set_enabled(run_id(1, "QvRestart").c_str(), 0), 1) << dll.last_error();
+    }
+    if (step != "write") {
+        stored record = read_value(HKEY_CURRENT_USER, approved_path, L"QvRestartdisabled");
+        cleanup guard({L"QvRestart"});
+        ASSERT_TRUE(record.found);
+        EXPECT_EQ(record.data.size(), 12u);
+        EXPECT_EQ(record.data[0], 3);
+    }
 }

@@ -9,6 +9,7 @@
 #include <windows.h>
 #include <yyjson.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,7 @@
 #include "e2e/servers.h"
 #include "interface/entry_id.h"
 #include "test_support.h"
+#include "wine_links.h"
 
 namespace {
 
@@ -428,4 +430,97 @@ TEST_F(E2eStartup, StartupFolderRecordsDecideTheState) {
         RegDeleteValueW(key, r.name);
         RegCloseKey(key);
     }
+}
+
+namespace {
+
+// The names in a folder, sorted, "." and ".." left out.
+std::vector<std::wstring> names_in(const std::wstring &folder) {
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return names;
+    do {
+        std::wstring name = found.cFileName;
+        if (name != L"." && name != L"..") names.push_back(name);
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+}  // namespace
+
+// The user's "disabled" subfolder swapped for a link to a folder outside
+// the profile: its files are not listed, and no switch moves a file into
+// or out of it.
+TEST_F(E2eStartup, ALinkedSubfolderIsNeverSwitchedThrough) {
+    folder_guard user(user_startup());
+    ASSERT_FALSE(user.had_disabled);
+    directories_guard dirs;
+    ASSERT_TRUE(dirs.make(L"C:\\qv-victim"));
+    folder_guard victim(L"C:\\qv-victim");
+    ASSERT_TRUE(victim.shortcut(L"qv-Prot.lnk", L"--protected"));
+    ASSERT_TRUE(user.shortcut(L"qv-Evil.lnk", L"--evil"));
+    folder_link link(user.path(L"disabled"), L"C:\\qv-victim");  // gone before the guards clean up
+    ASSERT_TRUE(link.made);
+    ASSERT_EQ(GetFileAttributesW(user.path(L"disabled").c_str()) & FILE_ATTRIBUTE_REPARSE_POINT,
+              (DWORD)FILE_ATTRIBUTE_REPARSE_POINT);
+
+    auto entries = list();
+    EXPECT_GE(find(entries, user.path(L"qv-Evil.lnk")), 0);
+    EXPECT_EQ(find(entries, user.off(L"qv-Prot.lnk")), -1);
+    const std::string disabled = utf8(user.path(L"disabled"));
+    EXPECT_EQ(error(), "startup: '" + disabled + "' is a link (reparse point); its files are not listed");
+    const std::string refused = "startup: refused \xe2\x80\x94 '" + disabled + "' is a link (reparse point)";
+    EXPECT_EQ(set(user.path(L"qv-Evil.lnk"), 0), 0);
+    EXPECT_EQ(error(), refused);
+    EXPECT_EQ(set(user.path(L"qv-Evil.lnk"), 1), 0);
+    EXPECT_EQ(error(), refused);
+    EXPECT_EQ(set(user.off(L"qv-Prot.lnk"), 1), 0);
+    EXPECT_EQ(error(), "startup: entry no longer exists");
+    EXPECT_TRUE(exists(user.path(L"qv-Evil.lnk")));
+    EXPECT_FALSE(exists(user.path(L"qv-Prot.lnk")));
+    EXPECT_EQ(names_in(L"C:\\qv-victim"), std::vector<std::wstring>{L"qv-Prot.lnk"});
+}
+
+// A Startup folder that is a link is listed as Windows starts it, but its
+// shortcuts are not switched: nothing moves and nothing is made there.
+TEST_F(E2eStartup, AStartupFolderThatIsALinkIsListedNotSwitched) {
+    const std::wstring profiles = L"C:\\users\\qv-linked";
+    wchar_t user_name[256];
+    DWORD size = 256;
+    ASSERT_TRUE(GetUserNameW(user_name, &size));
+    directories_guard dirs;
+    std::wstring programs = profiles;
+    ASSERT_TRUE(dirs.make(programs));
+    for (const wchar_t *part :
+         {L"", L"\\AppData", L"\\Roaming", L"\\Microsoft", L"\\Windows", L"\\Start Menu", L"\\Programs"}) {
+        programs += *part ? std::wstring(part) : L"\\" + std::wstring(user_name);
+        ASSERT_TRUE(dirs.make(programs)) << utf8(programs);
+    }
+    ASSERT_TRUE(dirs.make(L"C:\\qv-elsewhere"));
+    folder_guard elsewhere(L"C:\\qv-elsewhere");
+    ASSERT_TRUE(elsewhere.shortcut(L"qv-Linked.lnk", L"-l"));
+    ASSERT_TRUE(elsewhere.shortcut(L"qv-LinkedOff.lnk", L"", true));
+    profiles_directory_override override_profiles(profiles);
+    ASSERT_TRUE(override_profiles.set);
+    folder_link link(programs + L"\\Startup", L"C:\\qv-elsewhere");
+    ASSERT_TRUE(link.made);
+    const std::wstring folder = user_startup();
+    ASSERT_EQ(folder, programs + L"\\Startup");
+
+    auto entries = list();
+    int on = find(entries, folder + L"\\qv-Linked.lnk"), off = find(entries, folder + L"\\disabled\\qv-LinkedOff.lnk");
+    ASSERT_GE(on, 0);
+    ASSERT_GE(off, 0);
+    EXPECT_TRUE(entries[on].enabled);
+    EXPECT_FALSE(entries[off].enabled);
+    const std::string refused = "startup: refused \xe2\x80\x94 '" + utf8(folder) + "' is a link (reparse point)";
+    EXPECT_EQ(set(folder + L"\\qv-Linked.lnk", 0), 0);
+    EXPECT_EQ(error(), refused);
+    EXPECT_EQ(set(folder + L"\\disabled\\qv-LinkedOff.lnk", 1), 0);
+    EXPECT_EQ(error(), refused);
+    EXPECT_EQ(names_in(L"C:\\qv-elsewhere"), (std::vector<std::wstring>{L"disabled", L"qv-Linked.lnk"}));
+    EXPECT_EQ(names_in(L"C:\\qv-elsewhere\\disabled"), std::vector<std::wstring>{L"qv-LinkedOff.lnk"});
 }

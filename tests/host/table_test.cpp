@@ -229,17 +229,18 @@ TEST(HostTableLayout, TheCommandColumnKeepsItsMinimumOnNarrowTerminals) {
 }
 
 TEST(HostTableCells, ControlCharactersAreShownAsQuestionMarks) {
-    // Newline, tab, ESC (a terminal sequence), DEL and the C1 character CSI.
+    // Newline, tab, ESC (a terminal sequence), DEL, the C1 character CSI and the last C1 one.
     const std::string json =
-        "[" + entry(kTaskId, "task", "a\\nb\\tc", "\\u001b[31mred\\u007f\\u009b", true) + "]";
+        "[" + entry(kTaskId, "task", "a\\nb\\tc", "\\u001b[31mred\\u007f\\u009b\\u009f", true) + "]";
     std::string text = table(json, 120);
     auto lines = lines_of(text);
     ASSERT_EQ(lines.size(), 2u) << text;
     EXPECT_NE(lines[1].find("a?b?c"), std::string::npos) << lines[1];
-    EXPECT_NE(lines[1].find("?[31mred??"), std::string::npos) << lines[1];
+    EXPECT_NE(lines[1].find("?[31mred???"), std::string::npos) << lines[1];
     EXPECT_EQ(text.find('\x1b'), std::string::npos);
     EXPECT_EQ(text.find('\t'), std::string::npos);
     EXPECT_EQ(text.find("\xC2\x9B"), std::string::npos);
+    EXPECT_EQ(text.find("\xC2\x9F"), std::string::npos);
 }
 
 TEST(HostTableCells, MissingOrOddMembersGiveEmptyCellsAndAnUnknownState) {

@@ -27,7 +27,14 @@ TEST_F(ExportsTest, MessageSurvivesLaterSuccess) {
     EXPECT_STREQ(quorvel_last_error(), "unknown entry source in id 'nonsense'");
 }
 
-TEST_F(ExportsTest, FreeStringAcceptsNull) { quorvel_free_string(nullptr); }
+// Freeing null is allowed and leaves the thread's last error as it was.
+TEST_F(ExportsTest, FreeStringAcceptsNull) {
+    EXPECT_EQ(quorvel_set_enabled("runkey:0000000000000000", 1), 0);
+    std::string before = quorvel_last_error();
+    quorvel_free_string(nullptr);
+    EXPECT_EQ(quorvel_last_error(), before);
+    EXPECT_NE(before, "");
+}
 
 TEST_F(ExportsTest, EmptyMachineListsEmptyArray) { EXPECT_EQ(list_text(), "[]"); }
 

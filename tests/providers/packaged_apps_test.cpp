@@ -121,7 +121,7 @@ TEST_F(PackageTest, ListsEachTaskWithItsMembers) {
     EXPECT_EQ(rows[2].name, "MusicStartup");  // the reference does not resolve
     EXPECT_EQ(rows[2].command, "D:\\Apps\\Music\\Music.exe");
     EXPECT_EQ(rows[2].location, "Fabrikam.Music_1a2b3c4d5e6f7");
-    EXPECT_EQ(mem_packages_open_files(), 0);
+    EXPECT_EQ(mem_files_open_handles(), 0);
     EXPECT_EQ(mem_reg_open_handles(), 0);
 }
 

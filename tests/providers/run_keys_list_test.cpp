@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/mem/mem_ansi.h"
 #include "platform/mem/mem_details.h"
 #include "platform/mem/mem_files.h"
 #include "run_keys_support.h"
@@ -184,6 +185,27 @@ TEST_F(RunKeyList, AFailedConversionLeavesTheMemberOut) {
     EXPECT_EQ(got[0].command, "c.exe");
 }
 
+// Where the ANSI code page is UTF-8, the conversion reports no default
+// character (Windows refuses the flag), so only the conversion back tells an
+// exact name: one holding an unpaired surrogate keeps its wide identifier,
+// apart from the name that holds U+FFFD there.
+TEST_F(RunKeyList, Utf8CodePageKeepsIdentifiersApart) {
+    mem_set_ansi_code_page(65001);
+    const std::u16string names[] = {u"Caf\u00e9", u"A\uFFFD", std::u16string{u'A', (char16_t)0xD800}};
+    for (const std::u16string &n : names) {
+        std::vector<uint8_t> data = mem_reg_utf16_bytes(n);
+        mem_reg_put_w(HKCU, RUN, n, PLAT_REG_SZ, data.data(), data.size());
+    }
+    char wide_id[64];
+    snprintf(wide_id, sizeof wide_id, "runkey:%016llx",
+             (unsigned long long)expected_hash(std::string("runkey-w|d1|") + RUN + "|A\xef\xbf\xbd"));
+    std::vector<std::string> ids;
+    for (const listed &e : listed_entries()) ids.push_back(e.id);
+    EXPECT_EQ(ids, (std::vector<std::string>{run_id(1, RUN, "Caf\xc3\xa9"), run_id(1, RUN, "A\xef\xbf\xbd"), wide_id}));
+    ASSERT_EQ(quorvel_set_enabled(wide_id, 0), 1) << quorvel_last_error();
+    EXPECT_EQ(mem_reg_values(HKCU, RUN).at(2).name, (std::u16string{u'A', (char16_t)0xD800} + u"disabled"));
+}
+
 TEST_F(RunKeyList, MissingKeysGiveNothing) {
     EXPECT_EQ(list_text(), "[]");
     mem_reg_add_key(HKCU, RUN);
@@ -240,7 +262,8 @@ TEST_F(RunKeyList, GrowingDataIsReadAgainThenPassedOver) {
     EXPECT_EQ(got[0].name, "next");
 }
 
-// Whatever single call fails, the listing stays a JSON array and records nothing.
+// Whatever single call fails, the listing stays a JSON array, records
+// nothing, and lists no entry under an identifier that no toggle finds.
 TEST_F(RunKeyList, EverySingleFailureKeepsTheListingWhole) {
     const char *ops[] = {"RegOpenKeyExA",       "RegEnumValueW",       "RegQueryValueExW", "RegCloseKey",
                          "MultiByteToWideChar", "WideCharToMultiByte"};
@@ -251,7 +274,8 @@ TEST_F(RunKeyList, EverySingleFailureKeepsTheListingWhole) {
         mem_reg_put_string(HKLM, RUNONCE, "once", "o");
     };
     set_up();
-    listed_entries();
+    std::vector<std::string> ids;
+    for (const listed &e : listed_entries()) ids.push_back(e.id);
     for (const char *op : ops) {
         int calls = mem_calls(op);
         for (int nth = 1; nth <= calls; nth++) {
@@ -265,6 +289,11 @@ TEST_F(RunKeyList, EverySingleFailureKeepsTheListingWhole) {
             EXPECT_TRUE(doc && yyjson_is_arr(yyjson_doc_get_root(doc))) << op << " #" << nth;
             yyjson_doc_free(doc);
             EXPECT_STREQ(quorvel_last_error(), "before");
+            mem_reset();
+            set_up();
+            mem_fail(op, 31, nth);
+            for (const listed &e : listed_entries())
+                EXPECT_NE(std::find(ids.begin(), ids.end(), e.id), ids.end()) << op << " #" << nth << ": " << e.id;
             if (strcmp(op, "RegCloseKey") != 0) {
                 EXPECT_EQ(mem_reg_open_handles(), 0) << op << " #" << nth;
             }

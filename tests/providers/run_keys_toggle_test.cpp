@@ -124,18 +124,25 @@ TEST_F(RunKeyToggle, ShortNamesGainTheSuffix) {
 // Switching off while the target name exists changes nothing and says so,
 // as switching on does.
 TEST_F(RunKeyToggle, TargetAlreadyThereRefusesBothWays) {
+    const char *off = "runkey: cannot disable \xe2\x80\x94 'Updaterdisabled' already exists";
     struct row {
         const char *name;
         int enabled;
         const char *message;
+        uint32_t type;  // of Updater; Updaterdisabled is a REG_SZ
+        std::string updater, disabled;
     } rows[] = {
-        {"Updater", 0, "runkey: cannot disable \xe2\x80\x94 'Updaterdisabled' already exists"},
-        {"Updaterdisabled", 1, "runkey: cannot enable \xe2\x80\x94 'Updater' already exists"},
+        {"Updater", 0, off, PLAT_REG_SZ, std::string("1", 2), std::string("2", 2)},
+        {"Updaterdisabled", 1, "runkey: cannot enable \xe2\x80\x94 'Updater' already exists", PLAT_REG_SZ,
+         std::string("1", 2), std::string("2", 2)},
+        // Not twins: the same bytes but one cut short (unterminated), or of another type.
+        {"Updater", 0, off, PLAT_REG_SZ, "C:\\u.exe", std::string("C:\\u.exe", 9)},
+        {"Updater", 0, off, PLAT_REG_EXPAND_SZ, std::string("C:\\u.exe", 9), std::string("C:\\u.exe", 9)},
     };
     for (const row &r : rows) {
         mem_reset();
-        mem_reg_put_string(HKCU, RUN, "Updater", "1");
-        mem_reg_put_string(HKCU, RUN, "Updaterdisabled", "2");
+        mem_reg_put_a(HKCU, RUN, "Updater", r.type, r.updater.data(), r.updater.size());
+        mem_reg_put_a(HKCU, RUN, "Updaterdisabled", PLAT_REG_SZ, r.disabled.data(), r.disabled.size());
         run_snapshot before = snapshot();
         EXPECT_EQ(toggle(run_id(1, RUN, r.name), r.enabled), 0);
         EXPECT_STREQ(quorvel_last_error(), r.message);
@@ -374,22 +381,27 @@ TEST_F(RunKeyToggle, OnClearsAnOffRecordOfAnEnabledName) {
         const char *name;
         std::vector<uint8_t> record;  // empty: none
         bool record_stays;
+        const char *other;  // a value whose off record must stay; null: a record of no value
     } rows[] = {
-        {"Updater", off_record(5), false},
-        {"Updater", on_record, true},
-        {"Updater", {}, false},
-        {"disabled", off_record(5), false},
+        {"Updater", off_record(5), false, nullptr},
+        {"Updater", on_record, true, nullptr},
+        {"Updater", {}, false, nullptr},
+        {"disabled", off_record(5), false, nullptr},
+        // Beside another program's off Updaterdisabled, whose record stays.
+        {"Updater", off_record(5), false, "Updaterdisabled"},
     };
     for (const row &r : rows) {
         mem_reset();
         mem_reg_put_string(HKCU, RUN, r.name, "c");
-        mem_reg_put_a(HKCU, APPROVED, "Other", PLAT_REG_BINARY, off_record(7).data(), APPROVED_RECORD_SIZE);
+        const char *other = r.other ? r.other : "Other";
+        if (r.other) mem_reg_put_string(HKCU, RUN, r.other, "another program");
+        mem_reg_put_a(HKCU, APPROVED, other, PLAT_REG_BINARY, off_record(7).data(), APPROVED_RECORD_SIZE);
         if (!r.record.empty())
             mem_reg_put_a(HKCU, APPROVED, r.name, PLAT_REG_BINARY, r.record.data(), r.record.size());
         EXPECT_EQ(toggle(run_id(1, RUN, r.name), 1), 1) << r.name << ": " << quorvel_last_error();
-        EXPECT_EQ(names_of(HKCU, RUN), std::vector<std::string>{r.name});
+        EXPECT_EQ(names_of(HKCU, RUN).size(), r.other ? 2u : 1u);
         EXPECT_EQ(bytes_of(HKCU, APPROVED, r.name), r.record_stays ? r.record : std::vector<uint8_t>()) << r.name;
-        EXPECT_EQ(bytes_of(HKCU, APPROVED, "Other"), off_record(7)) << r.name;
+        EXPECT_EQ(bytes_of(HKCU, APPROVED, other), off_record(7)) << r.name;
     }
 }
 
@@ -453,38 +465,73 @@ TEST_F(RunKeyToggle, ARecordThatCannotBeMatchedFailsTheSwitch) {
     }
 }
 
-// Identical twins: the switch keeps the one with the wanted name. Should
-// that one vanish meanwhile (another program's switch; here a look that
-// finds it gone), the removed copy is written back, or the loss is said.
-TEST_F(RunKeyToggle, IdenticalTwinsMergeAndAVanishedOneIsWrittenBack) {
+// Identical twins: the switch keeps the one with the wanted name. Another
+// program switching the same value at the same moment (here: calls that
+// answer as if it had) must never cost the value: a copy that vanished is
+// written back, or the loss is said; a look that merely failed writes
+// nothing back; a source already deleted is that program's work; an undo
+// keeps the copy when the source has gone.
+TEST_F(RunKeyToggle, TwinsAndRacesNeverLoseTheValue) {
+    struct fault {
+        const char *op;
+        int nth;
+        int64_t code;
+    };
+    const char *kept = "runkey: 'Updaterdisabled' was removed by another program while switching; 'Updater' is kept";
     struct row {
-        int vanish;  // 0: nothing vanishes; else the write-back fails too when 2
+        const char *name;
+        int enabled;
+        bool twin;  // an identical copy under the other name
+        std::vector<fault> faults;
         int result;
-        const char *message;
-        bool source_left;
+        const char *message;  // null: not checked
+        std::vector<std::string> left;
     } rows[] = {
-        {0, 1, nullptr, false},
-        {1, 0, "runkey: 'Updaterdisabled' was removed by another program while switching; 'Updater' is kept", true},
-        {2, 0,
+        {"Updater", 0, true, {}, 1, nullptr, {"Updaterdisabled"}},
+        // Keeping its name, a switch removes the other twin.
+        {"Updater", 1, true, {}, 1, nullptr, {"Updater"}},
+        {"Updaterdisabled", 0, true, {}, 1, nullptr, {"Updaterdisabled"}},
+        // Queries: 1 the target, 2-5 both copies read, 6-7 the source read again, 8 the target after the delete.
+        {"Updater", 0, true, {{"RegQueryValueExW", 8, PLAT_ERROR_FILE_NOT_FOUND}}, 0, kept,
+         {"Updater", "Updaterdisabled"}},
+        {"Updater", 0, true,
+         {{"RegQueryValueExW", 8, PLAT_ERROR_FILE_NOT_FOUND}, {"RegSetValueExW", 1, PLAT_ERROR_ACCESS_DENIED}}, 0,
          "runkey: 'Updaterdisabled' was removed by another program while switching, and 'Updater' could not be "
          "written back (0x5)",
-         false},
+         {"Updaterdisabled"}},
+        {"Updater", 0, true, {{"RegQueryValueExW", 8, PLAT_ERROR_ACCESS_DENIED}}, 1, nullptr, {"Updaterdisabled"}},
+        // A rename's queries: 1 the target, 2-4 the source and target, 5 the copy after the delete (or,
+        // the delete failing, the source for the undo).
+        {"Updater", 0, false, {{"RegDeleteValueW", 1, PLAT_ERROR_FILE_NOT_FOUND}}, 1, nullptr,
+         {"Updater", "Updaterdisabled"}},
+        {"Updater", 0, false, {{"RegQueryValueExW", 5, PLAT_ERROR_FILE_NOT_FOUND}}, 0, kept,
+         {"Updater", "Updaterdisabled"}},
+        {"Updater", 0, false,
+         {{"RegDeleteValueW", 1, PLAT_ERROR_ACCESS_DENIED}, {"RegQueryValueExW", 5, PLAT_ERROR_FILE_NOT_FOUND}}, 0,
+         "runkey: rename 'Updater'->'Updaterdisabled' failed (0x5)", {"Updater", "Updaterdisabled"}},
     };
-    for (const row &r : rows) {
+    for (size_t i = 0; i < sizeof rows / sizeof rows[0]; i++) {
+        const row &r = rows[i];
         mem_reset();
-        mem_reg_put_string(HKCU, RUN, "Updater", "C:\\u.exe");
-        mem_reg_put_string(HKCU, RUN, "Updaterdisabled", "C:\\u.exe");
-        // Queries: 1 the target, 2-5 both copies read, 6-7 the source read again, 8 the target after the delete.
-        if (r.vanish) mem_fail("RegQueryValueExW", PLAT_ERROR_FILE_NOT_FOUND, 8);
-        if (r.vanish == 2) mem_fail("RegSetValueExW", PLAT_ERROR_ACCESS_DENIED, 1);
-        EXPECT_EQ(toggle(run_id(1, RUN, "Updater"), 0), r.result) << r.vanish;
+        mem_reg_put_string(HKCU, RUN, r.name, "C:\\u.exe");
+        const char *twin = strcmp(r.name, "Updater") ? "Updater" : "Updaterdisabled";
+        if (r.twin) mem_reg_put_string(HKCU, RUN, twin, "C:\\u.exe");
+        for (const fault &f : r.faults) mem_fail(f.op, f.code, f.nth);
+        EXPECT_EQ(toggle(run_id(1, RUN, r.name), r.enabled), r.result) << "row " << i << ": " << quorvel_last_error();
         if (r.message) {
-            EXPECT_STREQ(quorvel_last_error(), r.message);
+            EXPECT_STREQ(quorvel_last_error(), r.message) << "row " << i;
         }
-        EXPECT_EQ(has_value(HKCU, RUN, "Updater"), r.source_left) << r.vanish;
-        EXPECT_TRUE(has_value(HKCU, RUN, "Updaterdisabled")) << r.vanish;
-        if (!r.vanish) {
-            EXPECT_TRUE(has_value(HKCU, APPROVED, "Updaterdisabled"));
-        }
+        std::vector<std::string> left = names_of(HKCU, RUN);
+        std::sort(left.begin(), left.end());
+        EXPECT_EQ(left, r.left) << "row " << i;
     }
+}
+
+// Records live beside their value: the 32-bit view's in their own key.
+TEST_F(RunKeyToggle, RecordsOfThe32BitViewLiveInRun32) {
+    mem_reg_put_string(HKLM, RUN32, "Legacy", "C:\\l.exe");
+    ASSERT_EQ(toggle(run_id(0, RUN32, "Legacy"), 0), 1) << quorvel_last_error();
+    EXPECT_EQ(names_of(HKLM, RUN32), std::vector<std::string>{"Legacydisabled"});
+    EXPECT_EQ(bytes_of(HKLM, APPROVED32, "Legacydisabled"), off_record(now));
+    EXPECT_TRUE(mem_reg_values(HKLM, APPROVED).empty());
 }

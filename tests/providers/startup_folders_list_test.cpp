@@ -270,3 +270,20 @@ TEST_F(StartupList, FolderPathLimitIsExactly2047Bytes) {
         EXPECT_EQ(names_of(list_shortcuts()), expected) << bytes;
     }
 }
+
+// A "disabled" subfolder that is a link is not read (the reason is
+// recorded); a Startup folder that is a link is read as Windows starts it.
+TEST_F(StartupList, LinkedFolders) {
+    add_shortcut(user_path("Notes.lnk"));
+    ASSERT_TRUE(mem_files_add_shortcut("C:\\Victim\\Prot.lnk", "C:\\p.exe", ""));
+    ASSERT_TRUE(mem_files_add_link(user_path("disabled").c_str(), "C:\\Victim"));
+    ASSERT_TRUE(mem_files_add_shortcut("C:\\Elsewhere\\Shared.lnk", "C:\\s.exe", ""));
+    ASSERT_TRUE(mem_files_add_shortcut("C:\\Elsewhere\\disabled\\Off.lnk", "C:\\o.exe", ""));
+    ASSERT_TRUE(mem_files_add_link(COMMON_STARTUP, "C:\\Elsewhere"));
+    auto entries = list_shortcuts();
+    EXPECT_EQ(names_of(entries), (std::vector<std::string>{"Notes.lnk", "Shared.lnk", "Off.lnk (off)"}));
+    EXPECT_STREQ(quorvel_last_error(),
+                 ("startup: '" + user_path("disabled") + "' is a link (reparse point); its files are not listed").c_str());
+    ASSERT_EQ(entries.size(), 3u);
+    EXPECT_EQ(entries[2].id, startup_id(common_path("disabled\\Off.lnk")));
+}

@@ -1,4 +1,6 @@
 // Switching shortcuts off and on over the in-memory machine.
+#include <climits>
+
 #include "platform/mem/mem_registry.h"
 #include "platform/platform_files.h"
 #include "providers/startup_folders.h"
@@ -14,6 +16,8 @@ const std::string notes_off = user_path("disabled\\Notes.lnk");
 int toggle(const std::string &path, int enabled) { return quorvel_set_enabled(startup_id(path).c_str(), enabled); }
 
 std::string error_text() { return quorvel_last_error(); }
+
+std::u16string u16(const std::string &ascii) { return std::u16string(ascii.begin(), ascii.end()); }
 
 }  // namespace
 
@@ -57,7 +61,7 @@ TEST_F(StartupToggle, SameStateChangesNothing) {
         for (size_t i = before; i < log.size(); i++) {
             const std::string &op = log[i];
             EXPECT_TRUE(op != "MoveFileW" && op != "CreateDirectoryW" && op != "RemoveDirectoryW" &&
-                        op != "GetFileAttributesW")
+                        op != "SetFileInformationByHandle")
                 << r.path << " " << op;
         }
     }
@@ -123,10 +127,10 @@ TEST_F(StartupToggle, CommonFolderWithoutRights) {
     add_shortcut(common_path("Notes.lnk"));
     mem_fail_always("CreateDirectoryW", PLAT_ERROR_ACCESS_DENIED);
     EXPECT_EQ(toggle(common_path("Notes.lnk"), 0), 0);
-    // The subfolder could not be made, so the move reports its own code.
-    EXPECT_EQ(error_text(), "startup: move '" + common_path("Notes.lnk") + "'\xe2\x86\x92'" +
-                                common_path("disabled\\Notes.lnk") + "' failed (0x3)");
+    // The subfolder could not be made: no move is tried.
+    EXPECT_EQ(error_text(), "startup: move access denied (needs admin for common folder)");
     EXPECT_TRUE(mem_files_exists(common_path("Notes.lnk").c_str()));
+    EXPECT_EQ(mem_calls("MoveFileW"), 0);
 
     mem_reset();
     add_shortcut(common_path("Notes.lnk"));
@@ -142,7 +146,8 @@ TEST_F(StartupToggle, FailuresBeforeTheMove) {
     EXPECT_EQ(quorvel_set_enabled("startup:0000000000000000", 0), 0);
     EXPECT_EQ(error_text(), "startup: entry no longer exists");
 
-    mem_fail("GetFileAttributesW", PLAT_ERROR_FILE_NOT_FOUND);
+    // After the folder's own check.
+    mem_fail("GetFileAttributesW", PLAT_ERROR_FILE_NOT_FOUND, 2);
     EXPECT_EQ(toggle(notes, 0), 0);
     EXPECT_EQ(error_text(), "startup: '" + notes + "' not found");
 
@@ -401,4 +406,107 @@ TEST_F(StartupToggle, NameLimitIsExactly259Bytes) {
     EXPECT_EQ(toggle(user_path(over), 0), 0);
     EXPECT_EQ(error_text().rfind("startup: file name too long (over 259 bytes)", 0), 0u) << error_text();
     EXPECT_TRUE(mem_files_exists(user_path(over).c_str()));
+}
+
+// Nothing is switched in a folder reached through a link: neither through
+// a "disabled" subfolder that leads to a folder only administrators may
+// write, nor in a Startup folder that is a link itself. Nothing moves,
+// nothing is made, no record changes, and the folder linked to is as it was.
+TEST_F(StartupToggle, NothingIsSwitchedThroughALink) {
+    const char *records_key = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\StartupFolder";
+    const uint8_t off[] = {3, 0, 0, 0};
+    const std::string user_disabled = user_path("disabled"), common_disabled = common_path("disabled");
+    const std::string refused = "startup: refused \xe2\x80\x94 '";
+    struct row {
+        const char *what;
+        std::string link, link_target;  // the folder made a link, and where it leads
+        std::string item;               // the shortcut switched, as listed
+        int enabled;
+        std::string message;
+    } rows[] = {
+        {"off into a linked subfolder", user_disabled, "C:\\Victim", notes, 0, refused + user_disabled + "' is a link (reparse point)"},
+        {"on while the subfolder is a link", user_disabled, "C:\\Victim", notes, 1, refused + user_disabled + "' is a link (reparse point)"},
+        {"out of a linked subfolder", user_disabled, "C:\\Victim", user_path("disabled\\Prot.lnk"), 1, "startup: entry no longer exists"},
+        {"into a dangling link", user_disabled, "C:\\NotYet", notes, 0, refused + user_disabled + "' is a link (reparse point)"},
+        {"all-users subfolder", common_disabled, "C:\\Victim", common_path("Notes.lnk"), 0, refused + common_disabled + "' is a link (reparse point)"},
+        {"folder itself, off", USER_STARTUP, "C:\\Victim", notes, 0, refused + USER_STARTUP "' is a link (reparse point)"},
+        {"folder itself, on", USER_STARTUP, "C:\\Victim", user_path("disabled\\Prot.lnk"), 1, refused + USER_STARTUP "' is a link (reparse point)"},
+    };
+    for (const row &r : rows) {
+        mem_reset();
+        bool whole_folder = r.link == USER_STARTUP;
+        for (const char *file : {"C:\\Victim\\Prot.lnk", "C:\\Victim\\disabled\\Prot.lnk", "C:\\Victim\\Notes.lnk"}) {
+            ASSERT_TRUE(mem_files_add_shortcut(file, "C:\\Apps\\victim.exe", ""));
+        }
+        if (!whole_folder) add_shortcut(r.item.find("Prot") != std::string::npos ? notes : r.item);
+        ASSERT_TRUE(mem_files_add_link(r.link.c_str(), r.link_target.c_str())) << r.what;
+        mem_reg_put_a(PLAT_HKEY_CURRENT_USER, records_key, "Notes.lnk", PLAT_REG_BINARY, off, sizeof off);
+        mem_cut_after(INT32_MAX);  // counts the changes tried
+        EXPECT_EQ(toggle(r.item, r.enabled), 0) << r.what;
+        EXPECT_EQ(error_text(), r.message) << r.what;
+        EXPECT_EQ(mem_changes(), 0) << r.what;
+        EXPECT_EQ(mem_files_open_handles(), 0) << r.what;
+        EXPECT_EQ(mem_files_names("C:\\Victim"), (std::vector<std::string>{"Prot.lnk", "disabled", "Notes.lnk"})) << r.what;
+        EXPECT_EQ(mem_files_names("C:\\Victim\\disabled"), std::vector<std::string>{"Prot.lnk"}) << r.what;
+        EXPECT_FALSE(mem_files_exists("C:\\NotYet")) << r.what;
+        EXPECT_TRUE(mem_files_is_link(r.link.c_str())) << r.what;
+        EXPECT_TRUE(mem_reg_find(PLAT_HKEY_CURRENT_USER, records_key, "Notes.lnk", nullptr)) << r.what;
+    }
+}
+
+// Another program that tries to swap either folder for a link right before
+// the move gains nothing: both are held open, without sharing deletion,
+// from their check until the switch is over.
+TEST_F(StartupToggle, ASwapBeforeTheMoveIsRefused) {
+    struct row {
+        const char *what;
+        std::string from;
+        int enabled;
+        bool subfolder_there;
+    } rows[] = {
+        {"off, subfolder there", notes, 0, true},
+        {"off, subfolder made", notes, 0, false},
+        {"on", notes_off, 1, true},
+    };
+    for (const row &r : rows) {
+        mem_reset();
+        ASSERT_TRUE(mem_files_add_dir("C:\\Victim"));
+        add_shortcut(r.from);
+        if (r.subfolder_there) {
+            ASSERT_TRUE(mem_files_add_dir(user_path("disabled").c_str()));
+        }
+        std::vector<plat_error> answers;
+        mem_before_call("MoveFileW", 1, [&] {
+            for (const std::string &dir : {user_path("disabled"), std::string(USER_STARTUP)}) {
+                std::u16string from = u16(dir), to = u16(dir + "-old");
+                answers.push_back(plat_move_file(from.c_str(), to.c_str()) ? 0 : plat_get_last_error());
+                answers.push_back(plat_remove_directory(from.c_str()) ? 0 : plat_get_last_error());
+                answers.push_back(mem_files_remove(dir.c_str()) ? 0 : 1);
+                answers.push_back(mem_files_add_link(dir.c_str(), "C:\\Victim") ? 0 : 1);
+            }
+        });
+        ASSERT_EQ(toggle(r.from, r.enabled), 1) << r.what << ": " << error_text();
+        EXPECT_EQ(answers, (std::vector<plat_error>{32, 32, 1, 1, 32, 32, 1, 1})) << r.what;
+        EXPECT_EQ(target_of(r.enabled ? notes : notes_off), "C:\\Apps\\Notes.lnk") << r.what;
+        EXPECT_TRUE(mem_files_names("C:\\Victim").empty()) << r.what;
+        EXPECT_EQ(mem_files_exists(user_path("disabled").c_str()), !r.enabled) << r.what;  // emptied and removed
+        EXPECT_EQ(mem_files_open_handles(), 0) << r.what;
+    }
+}
+
+// The emptied subfolder goes only when it is a real folder: one swapped
+// for a link once the switch let go of it stays, and so does what it leads to.
+TEST_F(StartupToggle, AnEmptiedSubfolderGoesOnlyWhenReal) {
+    add_shortcut(notes_off);
+    ASSERT_TRUE(mem_files_add_dir("C:\\Victim"));
+    // The third open is the removal's own, after the move.
+    mem_before_call("CreateFileW", 3, [&] {
+        ASSERT_TRUE(mem_files_remove(user_path("disabled").c_str()));
+        ASSERT_TRUE(mem_files_add_link(user_path("disabled").c_str(), "C:\\Victim"));
+    });
+    ASSERT_EQ(toggle(notes_off, 1), 1) << error_text();
+    EXPECT_EQ(target_of(notes), "C:\\Apps\\Notes.lnk");
+    EXPECT_TRUE(mem_files_is_link(user_path("disabled").c_str()));
+    EXPECT_TRUE(mem_files_is_dir("C:\\Victim"));
+    EXPECT_EQ(mem_calls("CreateFileW"), 3);
 }

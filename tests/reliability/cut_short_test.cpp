@@ -26,6 +26,8 @@ const char records_run32[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Expl
 const char records_folder[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\StartupFolder";
 const char user_folder[] = "C:\\Users\\user\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\Startup";
 const char common_folder[] = "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\StartUp";
+const char user_folder_disabled[] =
+    "C:\\Users\\user\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\Startup\\disabled";
 const std::vector<uint8_t> off_record = {3, 0, 0, 0, 9, 9, 9, 9, 9, 9, 9, 1};
 const std::vector<uint8_t> on_record = {2, 0, 0, 0, 9, 9, 9, 9, 9, 9, 9, 1};
 
@@ -182,6 +184,7 @@ struct link_case {
     plat_hkey hive;
     bool starts_off, disabled_dir, record;
     int wanted;
+    const char *linked = nullptr;  // a folder that is a link to C:\Victim: the switch is refused
 };
 
 std::string link_at(const link_case &c, bool off) {
@@ -190,6 +193,8 @@ std::string link_at(const link_case &c, bool off) {
 
 void set_up_link(const link_case &c) {
     mem_reset();
+    if (c.linked) mem_files_add_link(c.linked, "C:\\Victim");
+    mem_files_add_dir("C:\\Victim");
     if (c.disabled_dir || c.starts_off) mem_files_add_dir((std::string(c.folder) + "\\disabled").c_str());
     mem_files_add_shortcut(link_at(c, c.starts_off).c_str(), "C:\\Apps\\notes.exe", "--tray \xe2\x98\x83");
     mem_files_add_shortcut((std::string(c.folder) + "\\Other.lnk").c_str(), "C:\\o.exe", "");
@@ -221,12 +226,30 @@ TEST_F(SweepCutShort, Shortcuts) {
         {"user shortcut on in place", user_folder, PLAT_HKEY_CURRENT_USER, false, false, true, 1},
         {"common shortcut off", common_folder, PLAT_HKEY_LOCAL_MACHINE, false, false, false, 0},
         {"common shortcut on, off record", common_folder, PLAT_HKEY_LOCAL_MACHINE, true, true, true, 1},
+        {"user shortcut off, subfolder a link", user_folder, PLAT_HKEY_CURRENT_USER, false, false, false, 0,
+         user_folder_disabled},
+        {"common shortcut on in place, folder a link", common_folder, PLAT_HKEY_LOCAL_MACHINE, false, false, true, 1,
+         common_folder},
     };
     for (const link_case &c : cases) {
         set_up_link(c);
         std::string id = id_of(list_now(), "startup", "Notes.lnk");
         ASSERT_FALSE(id.empty()) << c.what;
         int changes = cut_link(c, id, INT32_MAX);
+        if (c.linked) {
+            // Refused before its first change: there is nothing to cut.
+            EXPECT_EQ(changes, 0) << c.what;
+            EXPECT_EQ(copies_of(c, c.what), 1) << c.what;
+            EXPECT_TRUE(mem_files_exists(link_at(c, c.starts_off).c_str())) << c.what;
+            // What the link leads to: the folder's own files, or nothing.
+            std::vector<std::string> victim;
+            if (c.linked == common_folder) victim = {"Notes.lnk", "Other.lnk"};
+            EXPECT_EQ(mem_files_names("C:\\Victim"), victim) << c.what;
+            if (c.record) {
+                EXPECT_TRUE(marks_off(c.hive, records_folder, "Notes.lnk")) << c.what;
+            }
+            continue;
+        }
         for (int k = 0; k <= changes; k++) {
             std::string where = std::string(c.what) + ", cut after " + std::to_string(k);
             cut_link(c, id, k);

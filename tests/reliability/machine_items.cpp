@@ -184,6 +184,13 @@ void add_anchor_shortcuts() {
         mem_files_add_shortcut((std::string(folder) + "\\disabled\\anchor.lnk").c_str(), "C:\\anchor.exe", "");
 }
 
+void link_user_disabled() {
+    std::string disabled = std::string(user_startup) + "\\disabled";
+    mem_files_remove(disabled.c_str());
+    mem_files_add_shortcut("C:\\Victim\\Prot.lnk", "C:\\prot.exe", "");
+    mem_files_add_link(disabled.c_str(), "C:\\Victim");
+}
+
 bool parse_listing(const char *text, std::vector<listed> *out) {
     out->clear();
     if (!text) return false;
@@ -313,6 +320,6 @@ std::string describe(const machine_state &s) {
 }
 
 int platform_objects_held() {
-    return mem_reg_open_handles() + mem_files_open_searches() + mem_files_task_mem_outstanding() +
-           mem_shell_link_live() + mem_task_live_objects() + mem_task_live_bstrs() + mem_packages_open_files();
+    return mem_reg_open_handles() + mem_files_open_searches() + mem_files_open_handles() + mem_files_task_mem_outstanding() +
+           mem_shell_link_live() + mem_task_live_objects() + mem_task_live_bstrs();
 }

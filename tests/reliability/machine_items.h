@@ -40,6 +40,10 @@ bool add_named_item(int kind, const std::string &name);
 // about to move a file into.
 void add_anchor_shortcuts();
 
+// Swaps the user's "disabled" subfolder (its shortcut goes with it) for a
+// link to C:\Victim, a folder holding Prot.lnk: no switch may go through.
+void link_user_disabled();
+
 // The listing as records.
 struct listed {
     std::string id, source, name, command;
@@ -75,6 +79,6 @@ machine_state identities(const machine_state &s);
 std::string describe(const machine_state &s);
 
 // Platform objects and handles still held: registry handles, searches,
-// shell links, task objects and texts, known-folder texts, open files. 0 after every
+// open files and folders, shell links, task objects and texts, known-folder texts. 0 after every
 // call of the library.
 int platform_objects_held();

@@ -11,12 +11,13 @@
 
 #include "machine_items.h"
 #include "platform/mem/mem_com.h"
+#include "platform/mem/mem_files.h"
 #include "reliability_support.h"
 
 namespace {
 
 bool releases(const std::string &op) {
-    static const char *const ops[] = {"CoTaskMemFree", "CoUninitialize", "FindClose", "RegCloseKey", "CloseHandle",
+    static const char *const ops[] = {"CoTaskMemFree", "CoUninitialize", "FindClose", "CloseHandle", "RegCloseKey",
                                       "SysFreeString", "VariantInit", "GetSystemTimeAsFileTime"};
     for (const char *o : ops)
         if (op == o) return true;
@@ -89,9 +90,10 @@ class SweepPlatform : public HookedTest {
         HookedTest::SetUp();
         add_items("");
     }
-    void fresh() {
+    void fresh(bool linked = false) {
         mem_reset();
         add_items("");
+        if (linked) link_user_disabled();
     }
     void expect_clean(const std::string &where) {
         EXPECT_EQ(platform_objects_held(), 0) << where << ": platform objects left open";
@@ -137,6 +139,7 @@ struct toggle_case {
     const char *source;
     std::string item_names::*item;
     int enabled;
+    bool linked = false;  // the user's "disabled" subfolder is a link: always refused
 };
 
 const toggle_case toggle_cases[] = {
@@ -145,6 +148,8 @@ const toggle_case toggle_cases[] = {
     {"shortcut off", "startup", &item_names::link_on, 0},
     {"shortcut on", "startup", &item_names::link_off, 1},
     {"all-users shortcut off", "startup", &item_names::link_common, 0},
+    {"shortcut off, subfolder a link", "startup", &item_names::link_on, 0, true},
+    {"shortcut already on, subfolder a link", "startup", &item_names::link_on, 1, true},
     {"task off", "task", &item_names::task_on, 0},
     {"task on", "task", &item_names::task_off, 1},
     {"packaged app's task off", "package", &item_names::package_on, 0},
@@ -155,16 +160,16 @@ TEST_F(SweepPlatform, EachKindOfToggle) {
     const item_names names = names_of("");
     std::vector<std::string> successes_without_effect;
     for (const toggle_case &c : toggle_cases) {
-        fresh();
+        fresh(c.linked);
         std::string id = id_of(list_now(), c.source, names.*c.item);
         ASSERT_FALSE(id.empty()) << c.what;
         machine_state before = capture_state();
         int ref_result = 0;
         auto made = calls_made([&] { ref_result = quorvel_set_enabled(id.c_str(), c.enabled); });
-        ASSERT_EQ(ref_result, 1) << c.what;
+        ASSERT_EQ(ref_result, c.linked ? 0 : 1) << c.what;
         machine_state ref_after = capture_state();
         for (const auto &call : made) {
-            fresh();
+            fresh(c.linked);
             std::string where = std::string(c.what) + ", " + call.first + " call " + std::to_string(call.second);
             const char *planted = plant_message();
             mem_fail(call.first.c_str(), failure_code(call.first), call.second);
@@ -178,7 +183,9 @@ TEST_F(SweepPlatform, EachKindOfToggle) {
             machine_state after = capture_state();
             EXPECT_EQ(identities(after), identities(before))
                 << where << ": an item was lost\nbefore:\n" << describe(before) << "after:\n" << describe(after);
+            EXPECT_EQ(mem_files_names("C:\\Victim"), std::vector<std::string>(c.linked, "Prot.lnk")) << where;
             if (result == 1) {
+                EXPECT_FALSE(c.linked) << where << ": switched through a link";
                 if (!(after == ref_after)) {
                     EXPECT_TRUE(known(c.what, call.first, true)) << where << ": success without the switch";
                     successes_without_effect.push_back(where);

@@ -32,10 +32,11 @@ struct sweep_totals {
 } totals;
 
 // Back to the machine every run starts from.
-void fresh_machine() {
+void fresh_machine(bool linked = false) {
     mem_reset();
     alloc_hook::forget();
     add_items("");
+    if (linked) link_user_disabled();
 }
 
 const listed *by_id(const std::vector<listed> &items, const std::string &id) {
@@ -126,6 +127,7 @@ struct toggle_case {
     const char *source;
     std::string item_names::*item;
     int enabled;
+    bool linked = false;  // the user's "disabled" subfolder is a link: always refused
 };
 
 const toggle_case toggle_cases[] = {
@@ -137,6 +139,7 @@ const toggle_case toggle_cases[] = {
     {"shortcut off", "startup", &item_names::link_on, 0},
     {"shortcut on", "startup", &item_names::link_off, 1},
     {"all-users shortcut off", "startup", &item_names::link_common, 0},
+    {"shortcut off, subfolder a link", "startup", &item_names::link_on, 0, true},
     {"task off", "task", &item_names::task_on, 0},
     {"task on", "task", &item_names::task_off, 1},
     {"packaged app's task off", "package", &item_names::package_on, 0},
@@ -146,18 +149,19 @@ const toggle_case toggle_cases[] = {
 TEST_F(SweepTest, EachKindOfToggle) {
     const item_names names = names_of("");
     for (const toggle_case &c : toggle_cases) {
-        fresh_machine();
+        fresh_machine(c.linked);
         std::string id = id_of(list_now(), c.source, names.*c.item);
         ASSERT_FALSE(id.empty()) << c.what << ": not listed";
         machine_state before = capture_state();
         int ref_result = quorvel_set_enabled(id.c_str(), c.enabled);
         std::string ref_message = last_error();
         machine_state ref_after = capture_state();
+        ASSERT_TRUE(!c.linked || ref_result == 0) << c.what << ": switched through a link";
 
         for (long times : {1L, -1L}) {
             for (long nth = 1;; nth++) {
                 ASSERT_LT(nth, 5000) << c.what << ": the toggle never completes";
-                fresh_machine();
+                fresh_machine(c.linked);
                 ASSERT_EQ(capture_state(), before);
                 const char *planted = plant_message();
                 toggle_outcome out = toggle_under_hook(id, c.enabled, nth, times);

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "../platform_convert.h"
+#include "mem_convert.h"
 #include "mem_machine.h"
 
 namespace {
@@ -17,7 +18,12 @@ const char16_t high_block[32] = {
     0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
 };
 
+unsigned code_page = 1252;
+const bool registered = (mem_on_reset([] { code_page = 1252; }), true);
+
 }  // namespace
+
+void mem_set_ansi_code_page(unsigned cp) { code_page = cp; }
 
 char16_t mem_cp1252_decode(unsigned char byte) {
     if (byte >= 0x80 && byte <= 0x9F) return high_block[byte - 0x80];
@@ -47,6 +53,7 @@ std::string mem_utf16_to_cp1252(const char16_t *units, size_t len) {
 
 int plat_ansi_to_utf16(const char *src, int src_len, char16_t *dst, int dst_cap) {
     if (mem_fault("MultiByteToWideChar", nullptr)) return 0;
+    if (code_page == 65001) return mem_convert_utf8(src, src_len, dst, dst_cap);
     if (!src || src_len == 0 || src_len < -1 || dst_cap < 0) return 0;
     int n = src_len == -1 ? (int)strlen(src) + 1 : src_len;
     if (dst_cap == 0) return n;
@@ -58,6 +65,7 @@ int plat_ansi_to_utf16(const char *src, int src_len, char16_t *dst, int dst_cap)
 int plat_utf16_to_ansi(const char16_t *src, int src_len, char *dst, int dst_cap, int *used_default) {
     *used_default = 0;
     if (mem_fault("WideCharToMultiByte", nullptr)) return 0;
+    if (code_page == 65001) return mem_convert_utf16(src, src_len, dst, dst_cap);
     if (!src || src_len == 0 || src_len < -1 || dst_cap < 0) return 0;
     int n = 0;
     if (src_len == -1)

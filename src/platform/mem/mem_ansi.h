@@ -16,3 +16,9 @@ unsigned char mem_cp1252_encode(char16_t unit);
 // Whole texts (no terminator added or expected).
 std::u16string mem_cp1252_to_utf16(const char *bytes, size_t len);
 std::string mem_utf16_to_cp1252(const char16_t *units, size_t len);
+
+// The machine's ANSI code page: 1252 after mem_reset, or 65001 (UTF-8).
+// There the conversion to the code page answers as the Win32 one does
+// after Windows refused its no-best-fit flag: UTF-8, and no default
+// character ever reported.
+void mem_set_ansi_code_page(unsigned code_page);

@@ -64,7 +64,7 @@ int put(Unit *dst, int cap, int at, Unit u) {
 
 // The conversions themselves, shared by the platform operations (which
 // count calls and take faults) and the machine's own set-up helpers.
-static int convert_utf8(const char *src, int src_len, char16_t *dst, int dst_cap) {
+int mem_convert_utf8(const char *src, int src_len, char16_t *dst, int dst_cap) {
     if (!src || src_len == 0 || src_len < -1 || dst_cap < 0) return 0;
     int n = src_len == -1 ? (int)strlen(src) + 1 : src_len;
     const unsigned char *s = (const unsigned char *)src;
@@ -83,7 +83,7 @@ static int convert_utf8(const char *src, int src_len, char16_t *dst, int dst_cap
     return out;
 }
 
-static int convert_utf16(const char16_t *src, int src_len, char *dst, int dst_cap) {
+int mem_convert_utf16(const char16_t *src, int src_len, char *dst, int dst_cap) {
     if (!src || src_len == 0 || src_len < -1 || dst_cap < 0) return 0;
     int n = src_len;
     if (n == -1) {
@@ -129,24 +129,37 @@ static int convert_utf16(const char16_t *src, int src_len, char *dst, int dst_ca
 
 int plat_utf8_to_utf16(const char *src, int src_len, char16_t *dst, int dst_cap) {
     if (mem_fault("MultiByteToWideChar", nullptr)) return 0;
-    return convert_utf8(src, src_len, dst, dst_cap);
+    return mem_convert_utf8(src, src_len, dst, dst_cap);
 }
 
 int plat_utf16_to_utf8(const char16_t *src, int src_len, char *dst, int dst_cap) {
     if (mem_fault("WideCharToMultiByte", nullptr)) return 0;
-    return convert_utf16(src, src_len, dst, dst_cap);
+    return mem_convert_utf16(src, src_len, dst, dst_cap);
 }
 
 std::u16string mem_widen(const std::string &text) {
     if (text.empty()) return u"";
-    std::u16string out((size_t)convert_utf8(text.data(), (int)text.size(), nullptr, 0), u'\0');
-    convert_utf8(text.data(), (int)text.size(), &out[0], (int)out.size());
+    std::u16string out((size_t)mem_convert_utf8(text.data(), (int)text.size(), nullptr, 0), u'\0');
+    mem_convert_utf8(text.data(), (int)text.size(), &out[0], (int)out.size());
     return out;
 }
 
 std::string mem_narrow(const std::u16string &text) {
     if (text.empty()) return "";
-    std::string out((size_t)convert_utf16(text.data(), (int)text.size(), nullptr, 0), '\0');
-    convert_utf16(text.data(), (int)text.size(), &out[0], (int)out.size());
+    std::string out((size_t)mem_convert_utf16(text.data(), (int)text.size(), nullptr, 0), '\0');
+    mem_convert_utf16(text.data(), (int)text.size(), &out[0], (int)out.size());
     return out;
+}
+
+char16_t mem_fold_case(char16_t c) {
+    if ((c >= u'A' && c <= u'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7) || (c >= 0x391 && c <= 0x3AB && c != 0x3A2) ||
+        (c >= 0x410 && c <= 0x42F))
+        return (char16_t)(c + 0x20);
+    if (c >= 0x400 && c <= 0x40F) return (char16_t)(c + 0x50);
+    if (c == 0x178) return 0xFF;
+    // Latin Extended-A pairs capitals and small letters side by side.
+    bool even_pairs = (c >= 0x100 && c <= 0x12F) || (c >= 0x132 && c <= 0x137) || (c >= 0x14A && c <= 0x177);
+    bool odd_pairs = (c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E);
+    if ((even_pairs && c % 2 == 0) || (odd_pairs && c % 2 == 1)) return (char16_t)(c + 1);
+    return c;
 }

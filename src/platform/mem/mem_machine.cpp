@@ -15,9 +15,16 @@ struct fault {
     int times;  // failing calls left; -1 = unlimited
 };
 
+struct hook {
+    std::string op;
+    int skip;  // calls to let through first
+    std::function<void()> run;
+};
+
 struct machine {
     std::mutex lock;
     std::vector<fault> faults;
+    std::vector<hook> hooks;
     // std::less<> looks names up without building a std::string per call.
     std::map<std::string, int, std::less<>> calls;
     // Each thread's counts, owned here and found through a plain
@@ -34,8 +41,8 @@ struct machine {
 // The calls that change what the machine holds (key creation counted too,
 // even when the key is there already).
 bool changes_state(const char *op) {
-    static const char *const ops[] = {"RegSetValueExW", "RegDeleteValueW",  "RegCreateKeyExA",
-                                      "MoveFileW",      "CreateDirectoryW", "RemoveDirectoryW"};
+    static const char *const ops[] = {"RegSetValueExW",   "RegDeleteValueW",  "RegCreateKeyExA",           "MoveFileW",
+                                      "CreateDirectoryW", "RemoveDirectoryW", "SetFileInformationByHandle"};
     for (const char *o : ops)
         if (strcmp(o, op) == 0) return true;
     return false;
@@ -61,6 +68,19 @@ std::map<std::string, int, std::less<>> &own_calls(machine &m) {
 std::atomic<bool> recording{true};
 std::atomic<int> armed_faults{0};
 std::atomic<bool> cut_armed{false};
+std::atomic<int> armed_hooks{0};
+
+// The hook due at this call of `op`, taken out of the list.
+std::function<void()> due_hook(machine &m, const char *op) {
+    for (auto it = m.hooks.begin(); it != m.hooks.end(); ++it) {
+        if (it->op != op || it->skip-- > 0) continue;
+        std::function<void()> run = std::move(it->run);
+        m.hooks.erase(it);
+        armed_hooks = (int)m.hooks.size();
+        return run;
+    }
+    return nullptr;
+}
 
 void count(std::map<std::string, int, std::less<>> &counts, const char *op) {
     auto it = counts.find(op);
@@ -85,6 +105,8 @@ void mem_reset() {
         std::lock_guard<std::mutex> g(m.lock);
         m.faults.clear();
         armed_faults = 0;
+        m.hooks.clear();
+        armed_hooks = 0;
         recording = true;
         m.calls.clear();
         for (auto &counts : m.thread_calls) counts->clear();
@@ -104,11 +126,26 @@ void mem_fail(const char *op, int64_t code, int nth, int times) {
     armed_faults = (int)m.faults.size();
 }
 
+void mem_before_call(const char *op, int nth, std::function<void()> run) {
+    machine &m = the_machine();
+    std::lock_guard<std::mutex> g(m.lock);
+    m.hooks.push_back({op, nth > 1 ? nth - 1 : 0, std::move(run)});
+    armed_hooks = (int)m.hooks.size();
+}
+
 void mem_record_calls(bool on) { recording = on; }
 
 void mem_fail_always(const char *op, int64_t code) { mem_fail(op, code, 1, -1); }
 
 bool mem_fault(const char *op, int64_t *code) {
+    if (armed_hooks > 0) {
+        std::function<void()> run;
+        {
+            std::lock_guard<std::mutex> g(the_machine().lock);
+            run = due_hook(the_machine(), op);
+        }
+        if (run) run();
+    }
     if (!recording && armed_faults == 0 && !cut_armed) return false;
     machine &m = the_machine();
     std::lock_guard<std::mutex> g(m.lock);

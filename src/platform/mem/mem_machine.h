@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,11 @@ void mem_on_reset(void (*reset)());
 void mem_fail(const char *op, int64_t code, int nth = 1, int times = 1);
 void mem_fail_always(const char *op, int64_t code);
 
+// Runs `run` once, at the `nth` next call of `op`, before that call does
+// anything (its fault check included): another program acting between
+// two calls of the library. `run` may call operations itself.
+void mem_before_call(const char *op, int nth, std::function<void()> run);
+
 // Called by every operation first: true (and *code set) when this call is
 // to fail. Counts the call either way.
 bool mem_fault(const char *op, int64_t *code);
@@ -36,7 +42,8 @@ std::vector<std::string> mem_call_log();
 
 // A process killed after its `changes`-th change of the machine: every
 // state-changing call after it (value writes and deletes, key creation,
-// file moves, directory creation and removal) fails with MEM_CUT_CODE and
+// file moves, directory creation and removal, marking a file for removal)
+// fails with MEM_CUT_CODE and
 // changes nothing, so nothing the library does afterwards, an undo
 // included, reaches the machine. -1 ends the cut; mem_changes() counts the
 // state-changing calls since the cut was set (counting needs a cut set:

@@ -14,9 +14,13 @@
 #include <unordered_map>
 
 #include "mem_ansi.h"
+#include "mem_convert.h"
 #include "mem_machine.h"
 
 namespace {
+
+// The longest value name, in units.
+const size_t max_value_name = 16383;
 
 const uint32_t write_rights = PLAT_KEY_SET_VALUE | 0x0004u /* KEY_CREATE_SUB_KEY */;
 
@@ -50,7 +54,7 @@ registry &reg() {
 }
 
 char fold(char c) { return (c >= 'A' && c <= 'Z') ? (char)(c + 0x20) : c; }
-char16_t fold16(char16_t c) { return (c >= u'A' && c <= u'Z') ? (char16_t)(c + 0x20) : c; }
+char16_t fold16(char16_t c) { return mem_fold_case(c); }
 
 bool is_root(uintptr_t h) { return h == (uintptr_t)PLAT_HKEY_CURRENT_USER || h == (uintptr_t)PLAT_HKEY_LOCAL_MACHINE; }
 
@@ -327,7 +331,11 @@ plat_error plat_reg_enum_value_w(plat_hkey key, uint32_t index, char16_t *name, 
     if (plat_error e = handle_key(r, key, PLAT_KEY_QUERY_VALUE, &k)) return e;
     if (index >= k->values.size()) return PLAT_ERROR_NO_MORE_ITEMS;
     const mem_reg_value &v = k->values[index];
-    if (*name_len <= v.name.size()) return PLAT_ERROR_MORE_DATA;
+    if (*name_len <= v.name.size()) {
+        // As Wine answers: the data's size is told even so.
+        if (data_len) *data_len = (uint32_t)v.data.size();
+        return PLAT_ERROR_MORE_DATA;
+    }
     memcpy(name, v.name.c_str(), (v.name.size() + 1) * sizeof(char16_t));
     *name_len = (uint32_t)v.name.size();
     if (type) *type = v.type;
@@ -361,7 +369,14 @@ plat_error plat_reg_set_value_ex_w(plat_hkey key, const char16_t *name, uint32_t
                                    uint32_t data_len) {
     int64_t code = 0;
     if (mem_fault("RegSetValueExW", &code)) return (plat_error)code;
-    return set_value(key, wide_name(name), type, std::vector<uint8_t>(data, data ? data + data_len : data));
+    std::u16string wide = wide_name(name);
+    if (wide.size() > max_value_name) return PLAT_ERROR_INVALID_PARAMETER;
+    // String data whose last unit is not NUL but is followed in memory by a
+    // NUL unit is stored with that unit, taken as a forgotten terminator.
+    if (data && is_string_type(type) && data_len >= 2 && data_len % 2 == 0 &&
+        (data[data_len - 2] || data[data_len - 1]) && !data[data_len] && !data[data_len + 1])
+        data_len += 2;
+    return set_value(key, wide, type, std::vector<uint8_t>(data, data ? data + data_len : data));
 }
 
 plat_error plat_reg_delete_value_w(plat_hkey key, const char16_t *name) {

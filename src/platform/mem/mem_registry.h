@@ -4,9 +4,9 @@
 // machine hive's Software with KEY_WOW64_32KEY opens it below
 // Software\WOW6432Node, as for a 32-bit program; set-up calls take the
 // path as the registry shows it. The registry holds keys of typed values,
-// as Windows does: names in UTF-16, compared without regard to ASCII case
-// and enumerated in the order they were first written; data as raw bytes,
-// string data in UTF-16. The 8-bit set-up and inspection calls convert
+// as Windows does: names in UTF-16, compared without regard to case
+// (mem_fold_case) and enumerated in the order they were first written;
+// data as raw bytes, string data in UTF-16. The 8-bit set-up and inspection calls convert
 // names and string data through code page 1252, so a character outside it
 // reads back as '?'. None of these calls counts as a platform call or can
 // be faulted.

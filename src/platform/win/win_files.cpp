@@ -67,4 +67,24 @@ int plat_remove_directory(const char16_t *path) { return RemoveDirectoryW(wide(p
 
 int plat_move_file(const char16_t *from, const char16_t *to) { return MoveFileW(wide(from), wide(to)) ? 1 : 0; }
 
+plat_file plat_create_file(const char16_t *path, uint32_t access, uint32_t share, uint32_t creation, uint32_t flags) {
+    HANDLE file = CreateFileW(wide(path), access, share, nullptr, creation, flags, nullptr);
+    return file == INVALID_HANDLE_VALUE ? nullptr : reinterpret_cast<plat_file>(file);
+}
+
+int plat_set_file_information_by_handle(plat_file file, plat_file_info_class info_class, const void *info,
+                                        uint32_t size) {
+    if (info_class != PLAT_FILE_DISPOSITION_INFO || size != sizeof(plat_file_disposition_info)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    FILE_DISPOSITION_INFO disposition = {static_cast<const plat_file_disposition_info *>(info)->delete_file != 0};
+    return SetFileInformationByHandle(reinterpret_cast<HANDLE>(file), FileDispositionInfo, &disposition,
+                                      sizeof disposition)
+               ? 1
+               : 0;
+}
+
+int plat_close_handle(plat_file file) { return CloseHandle(reinterpret_cast<HANDLE>(file)) ? 1 : 0; }
+
 plat_error plat_get_last_error() { return GetLastError(); }

@@ -1,4 +1,5 @@
-// Reading a package's manifest and its indirect strings over Win32.
+// Reading a package's manifest and its indirect strings over Win32
+// (kernel32, shlwapi).
 #include <windows.h>
 #include <shlwapi.h>
 
@@ -7,12 +8,6 @@
 static_assert(sizeof(wchar_t) == sizeof(char16_t), "UTF-16 wide text");
 
 static HANDLE handle(plat_file f) { return reinterpret_cast<HANDLE>(f); }
-
-plat_file plat_create_file(const char16_t *path, uint32_t access, uint32_t share, uint32_t disposition,
-                           uint32_t flags) {
-    HANDLE h = CreateFileW(reinterpret_cast<LPCWSTR>(path), access, share, nullptr, disposition, flags, nullptr);
-    return h == INVALID_HANDLE_VALUE ? nullptr : reinterpret_cast<plat_file>(h);
-}
 
 int plat_get_file_size_ex(plat_file file, uint64_t *size) {
     LARGE_INTEGER n = {};
@@ -27,8 +22,6 @@ int plat_read_file(plat_file file, void *buffer, uint32_t to_read, uint32_t *rea
     *read = got;
     return ok ? 1 : 0;
 }
-
-int plat_close_handle(plat_file file) { return CloseHandle(handle(file)) ? 1 : 0; }
 
 plat_hresult plat_sh_load_indirect_string(const char16_t *source, char16_t *out, uint32_t out_units) {
     return (plat_hresult)SHLoadIndirectString(reinterpret_cast<LPCWSTR>(source), reinterpret_cast<LPWSTR>(out),
