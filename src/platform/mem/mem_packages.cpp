@@ -45,12 +45,15 @@ plat_hresult plat_sh_load_indirect_string(const char16_t *source, char16_t *out,
     if (mem_fault("SHLoadIndirectString", &code)) return (plat_hresult)code;
     packages &p = pk();
     std::lock_guard<std::mutex> g(p.lock);
-    auto it = p.indirect.find(source ? std::u16string(source) : std::u16string());
-    if (it == p.indirect.end()) return MEM_E_INDIRECT_NOT_FOUND;
+    std::u16string text = source ? std::u16string(source) : std::u16string();
+    auto it = p.indirect.find(text);
+    // As shlwapi does: a text that is no reference ("@...") comes back as it is.
+    if (it == p.indirect.end() && !text.empty() && text[0] == u'@') return MEM_E_INDIRECT_NOT_FOUND;
+    const std::u16string &found = it == p.indirect.end() ? text : it->second;
     // As shlwapi does: a text that does not fit is cut to the buffer.
-    size_t n = std::min<size_t>(it->second.size(), out_units ? out_units - 1 : 0);
+    size_t n = std::min<size_t>(found.size(), out_units ? out_units - 1 : 0);
     if (!out_units) return PLAT_E_INVALIDARG;
-    memcpy(out, it->second.data(), n * sizeof(char16_t));
+    memcpy(out, found.data(), n * sizeof(char16_t));
     out[n] = u'\0';
     return PLAT_S_OK;
 }

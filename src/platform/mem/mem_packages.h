@@ -1,5 +1,6 @@
 // Set-up of the in-memory indirect strings: SHLoadIndirectString answers
-// the texts set here by their exact source text, and a failure otherwise.
+// the texts set here by their exact source text, a text not beginning with
+// '@' as it is, and a failure otherwise.
 // A package's files are those of the in-memory file system
 // (mem_files_add_data).
 #pragma once
