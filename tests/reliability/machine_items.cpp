@@ -252,7 +252,9 @@ machine_state capture_state() {
     for (const auto &t : added_package_tasks) {
         mem_reg_value v;
         bool found = mem_reg_find(PLAT_HKEY_CURRENT_USER, t.second.c_str(), "State", &v) && v.data.size() == 4;
-        s.tasks["package " + t.first] = found ? (int)v.data[0] : -1;
+        // Whether it is on: both tasks' manifests say off, and a task
+        // switched on and off again is off by its State 1.
+        s.tasks["package " + t.first] = found && (v.data[0] == 2 || v.data[0] == 4);
     }
     return s;
 }

@@ -60,7 +60,7 @@ std::string id_of(const std::vector<listed> &items, const char *source, const st
 // What a toggle may not lose. Run values by key and name, with data and
 // type; shortcut files by path with target and arguments; tasks by name
 // with their enabled flag; packaged apps' tasks (in `tasks`, "package "
-// and the name) with their State, -1 for none.
+// and the name) with whether their State makes them on.
 struct machine_state {
     std::map<std::string, std::string> values;
     std::map<std::string, std::string> files;
