@@ -3,12 +3,12 @@
 // listed, switched both ways through its State values, and a policy's
 // state is refused.
 #include <windows.h>
-#include <yyjson.h>
 
 #include <string>
 #include <vector>
 
 #include "e2e/dll.h"
+#include "providers/packaged_apps_support.h"
 #include "test_support.h"
 
 namespace {
@@ -88,31 +88,7 @@ void put_state(const char *task, DWORD state) {
     RegSetKeyValueA(HKEY_CURRENT_USER, state_key(task).c_str(), "State", REG_DWORD, &state, sizeof state);
 }
 
-struct row {
-    std::string id, name, command, location, scope, image, publisher, description;
-    bool enabled = false, image_exists = false;
-};
-
-std::vector<row> package_rows(const quorvel_dll &dll) {
-    std::string text = dll.list_text();
-    yyjson_doc *doc = yyjson_read(text.c_str(), text.size(), 0);
-    std::vector<row> rows;
-    size_t i, n;
-    yyjson_val *o;
-    yyjson_arr_foreach(yyjson_doc_get_root(doc), i, n, o) {
-        auto s = [&](const char *k) {
-            const char *v = yyjson_get_str(yyjson_obj_get(o, k));
-            return std::string(v ? v : "<missing>");
-        };
-        if (s("source") != "package") continue;
-        row r{s("id"), s("name"), s("command"), s("location"), s("scope"), s("image"), s("publisher"), s("description")};
-        r.enabled = yyjson_get_bool(yyjson_obj_get(o, "enabled"));
-        r.image_exists = yyjson_get_bool(yyjson_obj_get(o, "image_exists"));
-        rows.push_back(r);
-    }
-    yyjson_doc_free(doc);
-    return rows;
-}
+std::vector<package_row> package_rows(const quorvel_dll &dll) { return package_rows_of(dll.list_text()); }
 
 }  // namespace
 
@@ -123,7 +99,7 @@ TEST(E2ePackages, ListedAndSwitchedThroughState) {
     package_guard package;
     ASSERT_TRUE(package.made);
 
-    std::vector<row> rows = package_rows(dll);
+    std::vector<package_row> rows = package_rows(dll);
     ASSERT_EQ(rows.size(), 2u);
     EXPECT_EQ(rows[0].id, chat_id);
     EXPECT_EQ(rows[0].name, "Contoso Chat");
@@ -157,22 +133,4 @@ TEST(E2ePackages, ListedAndSwitchedThroughState) {
     EXPECT_STREQ(dll.last_error(), "package: 'TrayStartup' is set by policy and cannot be switched");
     EXPECT_EQ(state_of("TrayStartup"), 3);
     EXPECT_FALSE(package_rows(dll)[1].enabled);
-}
-
-TEST(E2ePackages, BrokenManifestCostsNothingElse) {
-    const quorvel_dll &dll = the_dll();
-    ASSERT_TRUE(dll.ok()) << dll.failure;
-    package_guard package;
-    ASSERT_TRUE(package.made);
-    std::string other = std::string(appmodel) + "\\Repository\\Packages\\Broken.App_1.0.0.0_x86__abc";
-    const char broken_folder[] = "C:\\QuorvelPackages\\Broken";
-    RegSetKeyValueA(HKEY_CURRENT_USER, other.c_str(), "PackageRootFolder", REG_SZ, broken_folder, sizeof broken_folder);
-    CreateDirectoryA(broken_folder, nullptr);
-    ASSERT_TRUE(write_file(std::string(broken_folder) + "\\AppxManifest.xml", "<Package><Applications>"));
-    std::vector<row> rows = package_rows(dll);
-    DeleteFileA((std::string(broken_folder) + "\\AppxManifest.xml").c_str());
-    RemoveDirectoryA(broken_folder);
-    ASSERT_EQ(rows.size(), 2u);
-    EXPECT_EQ(rows[0].id, chat_id);
-    EXPECT_STREQ(dll.last_error(), "package: 'Broken.App_1.0.0.0_x86__abc': manifest is not well-formed XML");
 }
