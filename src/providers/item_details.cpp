@@ -352,6 +352,7 @@ void read_version(const details_cache *c, const char16_t *image, image_record *r
         char16_t first[16];
         const char16_t *tables[3];
         int count = 0;
+        bool has_first = false;
         const void *found = nullptr;
         uint32_t len = 0;
         if (plat_ver_query_value(block, u"\\VarFileInfo\\Translation", &found, &len) && found && len >= 4) {
@@ -362,10 +363,11 @@ void read_version(const details_cache *c, const char16_t *image, image_record *r
             for (int i = 0; i < 8; i++) first[i] = hex[(v >> (28 - 4 * i)) & 15];
             first[8] = 0;
             tables[count++] = first;
+            has_first = true;
         }
         static const char16_t *const usual[] = {u"040904B0", u"040904E4"};  // U.S. English: Unicode, 1252
         for (const char16_t *table : usual)
-            if (!count || !same_folded(first, table, 9)) tables[count++] = table;
+            if (!has_first || !same_folded(first, table, 9)) tables[count++] = table;
         r->publisher = version_text(block, tables, count, u"CompanyName");
         r->description = version_text(block, tables, count, u"FileDescription");
     }

@@ -137,6 +137,14 @@ class E2eDetails : public ::testing::Test {
         server.reset();
         TearDown();
         GetSystemDirectoryW(system, MAX_PATH);
+        // A 32-bit test program writes through Sysnative, so that the file
+        // lands in the real system folder, where a run value's bare name is
+        // looked up (a plain write would be redirected to SysWOW64).
+        BOOL wow64 = FALSE;
+        if (IsWow64Process(GetCurrentProcess(), &wow64) && wow64) {
+            GetWindowsDirectoryW(system, MAX_PATH);
+            wcscat_s(system, MAX_PATH, L"\\Sysnative");
+        }
         for (const wchar_t *dir : {L"", L"Acme Tool", L"Prefix Dir", L"Lib Dir"})
             CreateDirectoryW(*dir ? at(dir).c_str() : root, nullptr);
         ASSERT_TRUE(CopyFileW(built(L"detail_app.exe").c_str(), at(L"Acme Tool\\app.exe").c_str(), FALSE));
