@@ -29,6 +29,10 @@ get_target_property(_yyjson_type yyjson::yyjson TYPE)
 if(_yyjson_type STREQUAL "SHARED_LIBRARY")
   install(IMPORTED_RUNTIME_ARTIFACTS yyjson::yyjson RUNTIME DESTINATION bin LIBRARY DESTINATION lib)
 endif()
+# pugixml likewise: Debian's is shared, the mingw and -m32 builds' static.
+if(TARGET pugixml::shared)
+  install(IMPORTED_RUNTIME_ARTIFACTS pugixml::shared RUNTIME DESTINATION bin LIBRARY DESTINATION lib)
+endif()
 
 if(WIN32)
   install(FILES ${CMAKE_CURRENT_LIST_DIR}/quorvelTargets-windows.cmake

@@ -27,7 +27,7 @@ namespace {
 
 const char *const known_messages[] = {
     "null id", "runonce entries are one-shot and cannot be toggled", "bad id format",
-    "unknown entry source in id '", "runkey: ", "startup: ", "task: ", "com: ", "OOM",
+    "unknown entry source in id '", "runkey: ", "startup: ", "task: ", "package: ", "com: ", "OOM",
 };
 
 bool known_message(const std::string &m) {

@@ -43,6 +43,7 @@ const route routes[] = {
     {"runkey", set_run_entry_enabled},
     {"startup", set_startup_entry_enabled},
     {"task", set_task_entry_enabled},
+    {"package", set_package_entry_enabled},
 };
 }  // namespace
 

@@ -18,6 +18,7 @@ char *collect_entries() {
     list_run_entries(&list);
     list_startup_entries(&list);
     list_task_entries(&list);
+    list_package_entries(&list);
     com_leave();
     details_cache_free(list.details);
 

@@ -70,3 +70,7 @@ uint16_t plat_get_native_processor_architecture();
 
 // GetSystemTimeAsFileTime: 100-ns intervals since 1601-01-01 UTC.
 uint64_t plat_get_system_time_as_file_time();
+
+// RegEnumKeyExW(key, index, name, &name_len, NULL, NULL, NULL, NULL).
+// *name_len: capacity in units in, length in units without terminator out.
+plat_error plat_reg_enum_key_ex_w(plat_hkey key, uint32_t index, char16_t *name, uint32_t *name_len);

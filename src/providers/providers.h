@@ -1,4 +1,4 @@
-// The three providers: each appends its items to a listing and switches
+// The four providers: each appends its items to a listing and switches
 // one item found again by its identifier's hash.
 #pragma once
 
@@ -14,3 +14,6 @@ int set_startup_entry_enabled(uint64_t key, int enabled);
 
 void list_task_entries(listing *list);
 int set_task_entry_enabled(uint64_t key, int enabled);
+
+void list_package_entries(listing *list);
+int set_package_entry_enabled(uint64_t key, int enabled);

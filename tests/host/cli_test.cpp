@@ -77,6 +77,7 @@ TEST(HostCliNames, AWordNamesTheItemsPeopleWouldMeanByIt) {
         "\"location\":\"C:\\\\S\"},"
         "{\"id\":\"runkey:8\",\"source\":\"runkey\",\"name\":\"twin\\u001b\",\"location\":\"HKCU\\\\Run\"},"
         "{\"id\":\"startup:9\",\"source\":\"startup\",\"name\":\"TWIN\\u001b.lnk\",\"location\":\"C:\\\\S\"},"
+        "{\"id\":\"package:b\",\"source\":\"package\",\"name\":\"Contoso Chat\",\"location\":\"Contoso.Chat_8w\"},"
         "{\"source\":\"runkey\",\"name\":\"Demo\"},{\"id\":7,\"name\":\"Demo\"}]";  // no identifier
     struct {
         std::string word, candidates;
@@ -92,6 +93,7 @@ TEST(HostCliNames, AWordNamesTheItemsPeopleWouldMeanByIt) {
         {"\xC5\x82\xC3\x93" "D\xC5\xB9", "  runkey:10  \xC5\x81\xC3\xB3" "d\xC5\xBA\n"},  // Łódź as łÓDŹ
         {"\xD0\x94\xD0\x95\xD0\x9C\xD0\x9E", "  startup:7  C:\\S\\\xD0\x94\xD0\xB5\xD0\xBC\xD0\xBE.lnk\n"},
         {"Twin\x1b", "  runkey:8  HKCU\\Run\\twin?\n  startup:9  C:\\S\\TWIN?.lnk\n"},
+        {"contoso CHAT", "  package:b  Contoso.Chat_8w\\Contoso Chat\n"},
         {"cafe", ""},
         {"Note", ""},
         {"Demodisabled", ""},

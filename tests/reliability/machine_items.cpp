@@ -12,6 +12,7 @@
 #include "platform/mem/mem_details.h"
 #include "platform/mem/mem_files.h"
 #include "platform/mem/mem_machine.h"
+#include "platform/mem/mem_packages.h"
 #include "platform/mem/mem_registry.h"
 #include "platform/mem/mem_tasks.h"
 #include "platform/platform_tasks.h"
@@ -24,13 +25,18 @@ const char run_once_key[] = "Software\\Microsoft\\Windows\\CurrentVersion\\RunOn
 const char user_startup[] = "C:\\Users\\user\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\Startup";
 const char common_startup[] = "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\StartUp";
 
-// The tasks added since the last reset, by name, for capture_state.
+const char appmodel[] = "Software\\Classes\\Local Settings\\Software\\Microsoft\\Windows\\CurrentVersion\\AppModel";
+
+// The tasks added since the last reset, by name, for capture_state; and
+// the packaged apps' tasks with their State keys.
 std::mutex tasks_lock;
 std::vector<std::pair<std::string, int>> added_tasks;
+std::vector<std::pair<std::string, std::string>> added_package_tasks;
 
 void forget_tasks() {
     std::lock_guard<std::mutex> g(tasks_lock);
     added_tasks.clear();
+    added_package_tasks.clear();
 }
 const bool registered = (mem_on_reset(forget_tasks), true);
 
@@ -49,6 +55,32 @@ void add_task(const std::string &name, bool enabled) {
     int number = mem_task_add(def);
     std::lock_guard<std::mutex> g(tasks_lock);
     added_tasks.emplace_back(name, number);
+}
+
+// One package of two startup tasks, the first switched on by its State,
+// the second off by its manifest.
+void add_package(const std::string &owner, const std::string &on, const std::string &off) {
+    std::string full = owner + "Chat_1.0.0.0_x64__pub", folder = "C:\\Apps\\" + full;
+    mem_reg_put_string(PLAT_HKEY_CURRENT_USER, (std::string(appmodel) + "\\Repository\\Packages\\" + full).c_str(),
+                       "PackageRootFolder", folder.c_str());
+    auto task = [](const char *id, const char *enabled, const std::string &name, const char *exe) {
+        return std::string("<Extension Category=\"windows.startupTask\" Executable=\"") + exe +
+               "\"><StartupTask TaskId=\"" + id + "\" Enabled=\"" + enabled + "\" DisplayName=\"" + name +
+               "\"/></Extension>";
+    };
+    mem_files_add_data((folder + "\\AppxManifest.xml").c_str(),
+                       "<Package><Properties><DisplayName>ms-resource:App</DisplayName><PublisherDisplayName>Contoso"
+                       "</PublisherDisplayName></Properties><Applications><Application Executable=\"chat.exe\">"
+                       "<Extensions>" + task("On", "false", on, "chat.exe") + task("Off", "false", off, "tray.exe") +
+                       "</Extensions></Application></Applications></Package>");
+    mem_files_add_file((folder + "\\chat.exe").c_str());
+    mem_packages_set_indirect(("@{" + full + "?ms-resource:App}").c_str(), "Chat");
+    std::string states = std::string(appmodel) + "\\SystemAppData\\" + owner + "Chat_pub\\";
+    uint32_t two = 2;
+    mem_reg_put_a(PLAT_HKEY_CURRENT_USER, (states + "On").c_str(), "State", PLAT_REG_DWORD, &two, 4);
+    std::lock_guard<std::mutex> g(tasks_lock);
+    added_package_tasks.emplace_back(on, states + "On");
+    added_package_tasks.emplace_back(off, states + "Off");
 }
 
 std::string path_in(const char *folder, const std::string &name) { return std::string(folder) + "\\" + name; }
@@ -96,6 +128,8 @@ item_names names_of(const std::string &owner) {
     n.link_common = owner + "Shared.lnk";
     n.task_on = owner + "LogonTask";
     n.task_off = owner + "QuietTask";
+    n.package_on = owner + "Chat at logon";
+    n.package_off = owner + "Chat in the tray";
     return n;
 }
 
@@ -112,6 +146,7 @@ void add_items(const std::string &owner) {
     mem_files_add_shortcut(path_in(common_startup, n.link_common).c_str(), "C:\\Shared\\shared.exe", "-q");
     add_task(n.task_on, true);
     add_task(n.task_off, false);
+    add_package(owner, n.package_on, n.package_off);
     // The files they start, so that every step of reading an image's
     // details is reached: an expanded variable, a search, a host program's
     // DLL, version texts through each kind of table, a file without any.
@@ -214,6 +249,13 @@ machine_state capture_state() {
     capture_folder(&s, common_startup);
     std::lock_guard<std::mutex> g(tasks_lock);
     for (const auto &t : added_tasks) s.tasks[t.first] = mem_task_enabled(t.second);
+    for (const auto &t : added_package_tasks) {
+        mem_reg_value v;
+        bool found = mem_reg_find(PLAT_HKEY_CURRENT_USER, t.second.c_str(), "State", &v) && v.data.size() == 4;
+        // Whether it is on: both tasks' manifests say off, and a task
+        // switched on and off again is off by its State 1.
+        s.tasks["package " + t.first] = found && (v.data[0] == 2 || v.data[0] == 4);
+    }
     return s;
 }
 

@@ -20,6 +20,8 @@ struct item_names {
     std::string link_common;   // all-users Startup folder
     std::string task_on;       // root task folder, logon trigger, enabled
     std::string task_off;      // the same, disabled
+    std::string package_on;    // a packaged app's startup task, State 2
+    std::string package_off;   // the same package's other task, no State, off by its manifest
 };
 
 item_names names_of(const std::string &owner);
@@ -57,7 +59,8 @@ std::string id_of(const std::vector<listed> &items, const char *source, const st
 
 // What a toggle may not lose. Run values by key and name, with data and
 // type; shortcut files by path with target and arguments; tasks by name
-// with their enabled flag.
+// with their enabled flag; packaged apps' tasks (in `tasks`, "package "
+// and the name) with whether their State makes them on.
 struct machine_state {
     std::map<std::string, std::string> values;
     std::map<std::string, std::string> files;

@@ -51,7 +51,7 @@ std::vector<std::pair<std::string, int>> calls_made(Call call) {
 }
 
 bool own_message(const std::string &m) {
-    static const char *const prefixes[] = {"runkey: ", "startup: ", "task: ", "com: ", "OOM"};
+    static const char *const prefixes[] = {"runkey: ", "startup: ", "task: ", "package: ", "com: ", "OOM"};
     for (const char *p : prefixes)
         if (m.compare(0, strlen(p), p) == 0) return true;
     return false;
@@ -152,6 +152,8 @@ const toggle_case toggle_cases[] = {
     {"shortcut already on, subfolder a link", "startup", &item_names::link_on, 1, true},
     {"task off", "task", &item_names::task_on, 0},
     {"task on", "task", &item_names::task_off, 1},
+    {"packaged app's task off", "package", &item_names::package_on, 0},
+    {"packaged app's task on", "package", &item_names::package_off, 1},
 };
 
 TEST_F(SweepPlatform, EachKindOfToggle) {

@@ -142,6 +142,8 @@ const toggle_case toggle_cases[] = {
     {"shortcut off, subfolder a link", "startup", &item_names::link_on, 0, true},
     {"task off", "task", &item_names::task_on, 0},
     {"task on", "task", &item_names::task_off, 1},
+    {"packaged app's task off", "package", &item_names::package_on, 0},
+    {"packaged app's task on", "package", &item_names::package_off, 1},
 };
 
 TEST_F(SweepTest, EachKindOfToggle) {

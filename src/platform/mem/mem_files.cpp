@@ -11,6 +11,7 @@
 #include <unordered_map>
 
 #include "../platform_files.h"
+#include "../platform_packages.h"
 #include "mem_convert.h"
 #include "mem_machine.h"
 
@@ -32,6 +33,7 @@ struct node {
     bool link = false;
     std::u16string link_target;
     bool delete_pending = false;  // removed when its last handle closes
+    std::string data;  // a plain file's bytes
     std::vector<std::unique_ptr<node>> children;  // insertion order
     // Children by folded name, so that a path lookup does not scan large
     // directories (listing N shortcuts would otherwise cost N^2).
@@ -59,6 +61,7 @@ struct search {
 struct open_file {
     node *item;
     uint32_t access, share;
+    size_t at = 0;  // where ReadFile goes on
 };
 
 struct file_system {
@@ -353,6 +356,15 @@ bool mem_files_add_file(const char *path) {
     return n != nullptr;
 }
 
+bool mem_files_add_data(const char *path, const std::string &bytes) {
+    std::lock_guard<std::mutex> g(fs().lock);
+    node *n = make_path(path, false);
+    if (!n) return false;
+    n->shortcut = false;
+    n->data = bytes;
+    return true;
+}
+
 bool mem_files_add_shortcut(const char *path, const char *target, const char *arguments) {
     std::lock_guard<std::mutex> g(fs().lock);
     node *n = make_path(path, false);
@@ -639,6 +651,33 @@ int plat_set_file_information_by_handle(plat_file handle, plat_file_info_class i
     if (remove && !(f->access & (PLAT_DELETE | 0x10000000u))) return fail(PLAT_ERROR_ACCESS_DENIED);
     if (remove && !f->item->children.empty()) return fail(PLAT_ERROR_DIR_NOT_EMPTY);
     f->item->delete_pending = remove;
+    return 1;
+}
+
+int plat_get_file_size_ex(plat_file handle, uint64_t *size) {
+    int64_t code = 0;
+    if (mem_fault("GetFileSizeEx", &code)) return fail((plat_error)code);
+    std::lock_guard<std::mutex> g(fs().lock);
+    open_file *f = open_handle(handle);
+    if (!f) return fail(PLAT_ERROR_INVALID_HANDLE);
+    *size = f->item->dir ? 0 : f->item->data.size();
+    return 1;
+}
+
+int plat_read_file(plat_file handle, void *buffer, uint32_t to_read, uint32_t *read) {
+    int64_t code = 0;
+    *read = 0;
+    if (mem_fault("ReadFile", &code)) return fail((plat_error)code);
+    std::lock_guard<std::mutex> g(fs().lock);
+    open_file *f = open_handle(handle);
+    if (!f) return fail(PLAT_ERROR_INVALID_HANDLE);
+    if (f->item->dir) return fail(1);  // ERROR_INVALID_FUNCTION
+    if (!(f->access & (PLAT_GENERIC_READ | 0x1u /* FILE_READ_DATA */))) return fail(PLAT_ERROR_ACCESS_DENIED);
+    const std::string &data = f->item->data;
+    size_t n = f->at < data.size() ? std::min<size_t>(to_read, data.size() - f->at) : 0;
+    if (n) memcpy(buffer, data.data() + f->at, n);
+    f->at += n;
+    *read = (uint32_t)n;
     return 1;
 }
 

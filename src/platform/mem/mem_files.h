@@ -46,6 +46,9 @@ void mem_files_set_common_startup(plat_hresult result, const char *path);
 // fails when the path is malformed or something of that name is in the way.
 bool mem_files_add_dir(const char *path);
 bool mem_files_add_file(const char *path);
+// A file holding these bytes (a package's manifest, say), which ReadFile
+// reads.
+bool mem_files_add_data(const char *path, const std::string &bytes);
 bool mem_files_add_shortcut(const char *path, const char *target, const char *arguments);
 
 // Makes `path` a folder that is a link to `target` (its parents are made

@@ -6,7 +6,9 @@
 // Windows. Every platform call starts with its fault hook.
 #include "mem_registry.h"
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <map>
 #include <mutex>
 #include <unordered_map>
@@ -23,6 +25,7 @@ const size_t max_value_name = 16383;
 const uint32_t write_rights = PLAT_KEY_SET_VALUE | 0x0004u /* KEY_CREATE_SUB_KEY */;
 
 struct reg_key {
+    std::string spelled;  // the path as first written, for the subkey names
     std::vector<mem_reg_value> values;
     // Position of each value by folded name, so that writing or querying a
     // value does not scan the key (filling a key of N values was N^2).
@@ -66,6 +69,17 @@ std::string clean_path(const char *subkey) {
     return out;
 }
 
+// The same path in the case it was written in.
+std::string spelled_path(const char *subkey) {
+    std::string out;
+    for (const char *p = subkey ? subkey : ""; *p; p++) {
+        if (*p == '\\' && (out.empty() || out.back() == '\\')) continue;
+        out.push_back(*p);
+    }
+    while (!out.empty() && out.back() == '\\') out.pop_back();
+    return out;
+}
+
 std::string join(const std::string &base, const std::string &rest) {
     if (base.empty()) return rest;
     if (rest.empty()) return base;
@@ -73,6 +87,13 @@ std::string join(const std::string &base, const std::string &rest) {
 }
 
 std::string key_id(uintptr_t root, const std::string &path) { return std::to_string(root) + "|" + path; }
+
+// The key at `subkey` of a predefined root, made when missing.
+reg_key &make_key(std::map<std::string, reg_key> &keys, plat_hkey root, const char *subkey) {
+    reg_key &k = keys[key_id((uintptr_t)root, clean_path(subkey))];
+    if (k.spelled.empty()) k.spelled = spelled_path(subkey);
+    return k;
+}
 
 bool is_below(const std::string &id, const std::string &top) {
     if (id == top) return true;
@@ -220,7 +241,8 @@ plat_error new_handle(registry &r, plat_hkey root, const char *subkey, uint32_t 
     if ((access & write_rights) && writes_denied(r, id)) return PLAT_ERROR_ACCESS_DENIED;
     if (!key_exists(r, id)) {
         if (!create) return PLAT_ERROR_FILE_NOT_FOUND;
-        r.keys[id];
+        reg_key &made = r.keys[id];
+        if (is_root((uintptr_t)root)) made.spelled = spelled_path(subkey);
     }
     size_t bar = id.find('|');
     uintptr_t h = r.next_handle;
@@ -367,6 +389,56 @@ plat_error plat_reg_delete_value_w(plat_hkey key, const char16_t *name) {
     return erase_value(*k, wide_name(name)) ? PLAT_ERROR_SUCCESS : PLAT_ERROR_FILE_NOT_FOUND;
 }
 
+// Windows keeps subkeys sorted by their upper-case names.
+std::string upper(std::string s) {
+    for (char &c : s)
+        if (c >= 'a' && c <= 'z') c = (char)(c - 0x20);
+    return s;
+}
+
+// Component `at` (0-based) of a backslash-separated path.
+std::string component(const std::string &path, size_t at) {
+    size_t from = 0;
+    for (size_t i = 0; i < at; i++) {
+        from = path.find('\\', from);
+        if (from == std::string::npos) return "";
+        from++;
+    }
+    return path.substr(from, path.find('\\', from) - from);
+}
+
+plat_error plat_reg_enum_key_ex_w(plat_hkey key, uint32_t index, char16_t *name, uint32_t *name_len) {
+    int64_t code = 0;
+    if (mem_fault("RegEnumKeyExW", &code)) return (plat_error)code;
+    registry &r = reg();
+    std::lock_guard<std::mutex> g(r.lock);
+    if (!name || !name_len) return PLAT_ERROR_INVALID_PARAMETER;
+    std::string id;
+    uint32_t rights;
+    if (!resolve(r, key, nullptr, &id, &rights)) return PLAT_ERROR_INVALID_HANDLE;
+    if ((rights & 0x0008u /* KEY_ENUMERATE_SUB_KEYS */) == 0) return PLAT_ERROR_ACCESS_DENIED;
+    if (!key_exists(r, id)) return PLAT_ERROR_KEY_DELETED;
+    std::string path = id.substr(id.find('|') + 1);
+    size_t depth = path.empty() ? 0 : (size_t)std::count(path.begin(), path.end(), '\\') + 1;
+    std::map<std::string, std::string> children;  // upper-case name -> as spelled
+    for (auto &k : r.keys) {
+        if (k.first == id || !is_below(k.first, id)) continue;
+        std::string below = k.first.substr(k.first.find('|') + 1);
+        std::string spelled = k.second.spelled.empty() ? below : k.second.spelled;
+        std::string child = component(spelled, depth);
+        if (child.empty()) child = component(below, depth);
+        children.emplace(upper(child), child);
+    }
+    if (index >= children.size()) return PLAT_ERROR_NO_MORE_ITEMS;
+    auto it = children.begin();
+    std::advance(it, index);
+    std::u16string units = mem_cp1252_to_utf16(it->second.data(), it->second.size());
+    if (*name_len <= units.size()) return PLAT_ERROR_MORE_DATA;
+    memcpy(name, units.c_str(), (units.size() + 1) * sizeof(char16_t));
+    *name_len = (uint32_t)units.size();
+    return PLAT_ERROR_SUCCESS;
+}
+
 uint16_t plat_get_native_processor_architecture() {
     mem_fault("GetNativeSystemInfo", nullptr);
     registry &r = reg();
@@ -386,7 +458,7 @@ uint64_t plat_get_system_time_as_file_time() {
 void mem_reg_add_key(plat_hkey root, const char *subkey) {
     registry &r = reg();
     std::lock_guard<std::mutex> g(r.lock);
-    r.keys[key_id((uintptr_t)root, clean_path(subkey))];
+    make_key(r.keys, root, subkey);
 }
 
 void mem_reg_remove_key(plat_hkey root, const char *subkey) {
@@ -401,7 +473,7 @@ void mem_reg_put_a(plat_hkey root, const char *subkey, const char *name, uint32_
                    size_t len) {
     registry &r = reg();
     std::lock_guard<std::mutex> g(r.lock);
-    put_value(r.keys[key_id((uintptr_t)root, clean_path(subkey))], ansi_name(name), type,
+    put_value(make_key(r.keys, root, subkey), ansi_name(name), type,
               stored_from_ansi(type, data, len));
 }
 
@@ -410,7 +482,7 @@ void mem_reg_put_w(plat_hkey root, const char *subkey, const std::u16string &nam
     registry &r = reg();
     std::lock_guard<std::mutex> g(r.lock);
     const uint8_t *p = (const uint8_t *)data;
-    put_value(r.keys[key_id((uintptr_t)root, clean_path(subkey))], name, type,
+    put_value(make_key(r.keys, root, subkey), name, type,
               std::vector<uint8_t>(p, p ? p + len : p));
 }
 

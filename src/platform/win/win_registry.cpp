@@ -56,3 +56,8 @@ uint64_t plat_get_system_time_as_file_time() {
     GetSystemTimeAsFileTime(&ft);
     return ((uint64_t)ft.dwHighDateTime << 32) | ft.dwLowDateTime;
 }
+
+plat_error plat_reg_enum_key_ex_w(plat_hkey key, uint32_t index, char16_t *name, uint32_t *name_len) {
+    return (plat_error)RegEnumKeyExW(hkey(key), index, reinterpret_cast<LPWSTR>(name), dw(name_len), nullptr,
+                                     nullptr, nullptr, nullptr);
+}
