@@ -148,6 +148,8 @@ const toggle_case toggle_cases[] = {
     {"shortcut off", "startup", &item_names::link_on, 0},
     {"shortcut on", "startup", &item_names::link_off, 1},
     {"all-users shortcut off", "startup", &item_names::link_common, 0},
+    {"file off", "startup", &item_names::file_on, 0},
+    {"all-users file on", "startup", &item_names::file_off, 1},
     {"shortcut off, subfolder a link", "startup", &item_names::link_on, 0, true},
     {"shortcut already on, subfolder a link", "startup", &item_names::link_on, 1, true},
     {"task off", "task", &item_names::task_on, 0},

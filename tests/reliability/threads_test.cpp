@@ -35,6 +35,7 @@ const switchable switchables[] = {
     {"runkey", &item_names::run_machine, true}, {"startup", &item_names::link_on, true},
     {"startup", &item_names::link_off, false},  {"startup", &item_names::link_common, true},
     {"task", &item_names::task_on, true},       {"task", &item_names::task_off, false},
+    {"startup", &item_names::file_on, true},    {"startup", &item_names::file_off, false},
 };
 
 // The display name of an item in a given state: run values carry the
