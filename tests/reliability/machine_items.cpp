@@ -41,9 +41,11 @@ std::u16string widen(const std::string &s) {
     return w;
 }
 
-void add_task(const std::string &name, bool enabled) {
+void add_task(const std::string &name, bool enabled, const char16_t *folder = u"\\", bool hidden = false) {
     mem_task_def def;
     def.name = widen(name);
+    def.folder = folder;
+    def.hidden = hidden;
     def.enabled = enabled ? PLAT_VARIANT_TRUE : PLAT_VARIANT_FALSE;
     def.triggers = {PLAT_TASK_TRIGGER_BOOT, PLAT_TASK_TRIGGER_LOGON};
     def.actions = {{PLAT_TASK_ACTION_EXEC, u"C:\\Tools\\" + widen(name) + u".exe", u"--logon"}};
@@ -101,6 +103,8 @@ item_names names_of(const std::string &owner) {
     n.policy_machine = owner + "Mandated";
     n.task_on = owner + "LogonTask";
     n.task_off = owner + "QuietTask";
+    n.task_vendor = owner + "VendorTask";
+    n.task_hidden = owner + "HiddenTask";
     return n;
 }
 
@@ -123,6 +127,9 @@ void add_items(const std::string &owner) {
                        PLAT_REG_EXPAND_SZ);
     add_task(n.task_on, true);
     add_task(n.task_off, false);
+    add_task(n.task_vendor, true, u"\\Vendor");
+    add_task(n.task_hidden, false, u"\\Vendor\\Updater", true);
+    add_task(owner + "SystemTask", true, u"\\Microsoft\\Windows\\Maintenance");  // never listed
     // The files they start, so that every step of reading an image's
     // details is reached: an expanded variable, a search, a host program's
     // DLL, version texts through each kind of table, a file without any.

@@ -24,6 +24,8 @@ struct item_names {
     std::string policy_machine;  // HKLM policy Run value
     std::string task_on;       // root task folder, logon trigger, enabled
     std::string task_off;      // the same, disabled
+    std::string task_vendor;   // a vendor's folder, enabled
+    std::string task_hidden;   // a hidden task below it, disabled
 };
 
 item_names names_of(const std::string &owner);

@@ -145,6 +145,8 @@ const toggle_case toggle_cases[] = {
     {"shortcut off, subfolder a link", "startup", &item_names::link_on, 0, true},
     {"task off", "task", &item_names::task_on, 0},
     {"task on", "task", &item_names::task_off, 1},
+    {"vendor-folder task off", "task", &item_names::task_vendor, 0},
+    {"hidden task on", "task", &item_names::task_hidden, 1},
 };
 
 TEST_F(SweepTest, EachKindOfToggle) {

@@ -36,6 +36,7 @@ const switchable switchables[] = {
     {"startup", &item_names::link_off, false},  {"startup", &item_names::link_common, true},
     {"task", &item_names::task_on, true},       {"task", &item_names::task_off, false},
     {"startup", &item_names::file_on, true},    {"startup", &item_names::file_off, false},
+    {"task", &item_names::task_vendor, true},   {"task", &item_names::task_hidden, false},
 };
 
 // The display name of an item in a given state: run values carry the
