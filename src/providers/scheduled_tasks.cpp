@@ -167,6 +167,8 @@ bool walk_folder_tasks(plat_task_folder folder, task_visitor visit, void *contex
 // Folders below this one hold the operating system's own tasks, which are
 // left out as Windows' own entries usually are: a user cannot tell them
 // apart from the system, and switching them off breaks it.
+#define TASK_REASON_SIZE 1024
+
 #define WINDOWS_OWN "\\microsoft\\windows\\"
 
 // 1 when the folder is "\Microsoft\Windows" or lies below it (ASCII case ignored).
@@ -181,16 +183,21 @@ bool is_windows_own(const char *path) {
 }
 
 // One walk over every listed folder, the same for the listing and the
-// toggle. A folder that cannot be read is recorded and passed over.
+// toggle. A folder that cannot be read is passed over, and why is kept:
+// the listing records it at once, the toggle only when it fails for want
+// of its task (a switch that succeeded leaves the record alone).
 struct folder_walk {
     task_visitor visit;
     void *context;
-    bool failed = false;  // some folder could not be read (its reason recorded)
+    bool record_at_once;
+    bool failed = false;  // some folder could not be read: `reason` says why
+    char reason[TASK_REASON_SIZE] = "";
 };
 
 void folder_failed(folder_walk *walk, const char *call, const char *path, plat_hresult hr) {
     walk->failed = true;
-    set_last_error("task: %s '%s': HRESULT 0x%08x", call, path, (unsigned)hr);
+    format_narrow(walk->reason, sizeof walk->reason, "task: %s '%s': HRESULT 0x%08x", call, path, (unsigned)hr);
+    if (walk->record_at_once) set_last_error("%s", walk->reason);
 }
 
 void walk_tree(folder_walk *walk, plat_task_folder folder, const char *path);
@@ -276,12 +283,10 @@ int switch_visited_task(void *context, plat_task task) {
 // the first whose path hashes to `key`.
 int toggle_task(plat_task_service service, uint64_t key, int enabled) {
     task_switch toggle = {key, enabled, false, 0};
-    folder_walk walk;
-    walk.visit = switch_visited_task;
-    walk.context = &toggle;
+    folder_walk walk = {switch_visited_task, &toggle, false};
     if (!walk_all_tasks(service, &walk)) return 0;
-    // Not found where a folder could not be read: that folder's reason stands.
-    if (!toggle.matched && !walk.failed) set_last_error("task: entry no longer exists");
+    // Not found where a folder could not be read: it may be there.
+    if (!toggle.matched) set_last_error("%s", walk.failed ? walk.reason : "task: entry no longer exists");
     return toggle.result;
 }
 
@@ -289,9 +294,7 @@ int toggle_task(plat_task_service service, uint64_t key, int enabled) {
 
 void list_task_entries(listing *list) {
     service_ref service(connect_task_service(false));
-    folder_walk walk;
-    walk.visit = list_visited_task;
-    walk.context = list;
+    folder_walk walk = {list_visited_task, list, true};
     if (service) walk_all_tasks(service.get(), &walk);
 }
 

@@ -269,6 +269,12 @@ TEST_F(TaskFailure, TasksOfEveryFolderSwitch) {
     EXPECT_EQ(quorvel_set_enabled(task_id("\\Sub\\Deeper\\Elsewhere").c_str(), 1), 0);
     EXPECT_STREQ(quorvel_last_error(), "task: GetFolders '\\Sub': HRESULT 0x80004005");
     EXPECT_EQ(mem_task_enabled(task), PLAT_VARIANT_FALSE);
+    // Found all the same: a folder that failed elsewhere leaves the record alone.
+    mem_fail("ITaskFolder_GetFolders", PLAT_E_FAIL, 3);
+    set_last_error("before");
+    EXPECT_EQ(quorvel_set_enabled(task_id("\\Sub\\Deeper\\Elsewhere").c_str(), 1), 1);
+    EXPECT_STREQ(quorvel_last_error(), "before");
+    EXPECT_EQ(mem_task_enabled(task), PLAT_VARIANT_TRUE);
     EXPECT_TASKS_RELEASED("toggle in folders");
 }
 
