@@ -448,8 +448,9 @@ TEST(E2eRunKeys, PolicyValuesAreListedNeverSwitched) {
     struct row {
         const char *name, *id;
     } rows[] = {
-        {"ExamplePolicy", "policy:6c3ff1ca16edbe0d"},
+        // The user's hive first, each key's values in the registry's order (by name).
         {"Caf\xc3\xa9 \xe2\x98\x83", "policy:cff8d506595cfa14"},
+        {"ExamplePolicy", "policy:6c3ff1ca16edbe0d"},
         {"ExamplePolicy", "policy:52046a381549ca9e"},
     };
     size_t once_at = entries.size(), at = 0;
@@ -473,7 +474,8 @@ TEST(E2eRunKeys, PolicyValuesAreListedNeverSwitched) {
     for (const row &r : rows)
         for (int enabled : {0, 1}) {
             EXPECT_EQ(dll.set_enabled(r.id, enabled), 0);
-            EXPECT_EQ(dll.last_error(), "policy entries are set by an administrator's policy and cannot be toggled");
+            EXPECT_EQ(std::string(dll.last_error()),
+                      "policy entries are set by an administrator's policy and cannot be toggled");
         }
     stored kept = read_value(HKEY_LOCAL_MACHINE, policy_path, L"ExamplePolicy");
     EXPECT_TRUE(kept.found && kept.type == REG_EXPAND_SZ && kept.data == data);

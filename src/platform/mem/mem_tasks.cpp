@@ -386,7 +386,7 @@ plat_hresult plat_task_folder_get_folders(plat_task_folder folder, int32_t flags
     std::lock_guard<std::mutex> g(s.lock);
     object *o = use(folder, k_folder);
     if (!o || !out) return PLAT_E_POINTER;
-    if (flags != 0) return PLAT_E_INVALIDARG;  // reserved
+    (void)flags;  // reserved: ignored, as Wine's scheduler does
     object *c = make(k_folders);
     for (const std::u16string &f : s.folders)
         if (parent_of(f) == o->folder) c->children.push_back(f);
