@@ -244,6 +244,8 @@ TEST_F(SweepCutShort, Shortcuts) {
         {"common file on, off record", common_folder, PLAT_HKEY_LOCAL_MACHINE, true, true, true, 1, nullptr,
          "Notes.url"},
         {"user file on in place", user_folder, PLAT_HKEY_CURRENT_USER, false, false, true, 1, nullptr, "Notes.cmd"},
+        {"user file off, subfolder a link", user_folder, PLAT_HKEY_CURRENT_USER, false, false, false, 0,
+         user_folder_disabled, "Notes.bat"},
     };
     for (const link_case &c : cases) {
         set_up_link(c);

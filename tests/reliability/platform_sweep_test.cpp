@@ -151,6 +151,7 @@ const toggle_case toggle_cases[] = {
     {"file off", "startup", &item_names::file_on, 0},
     {"all-users file on", "startup", &item_names::file_off, 1},
     {"shortcut off, subfolder a link", "startup", &item_names::link_on, 0, true},
+    {"file off, subfolder a link", "startup", &item_names::file_on, 0, true},
     {"shortcut already on, subfolder a link", "startup", &item_names::link_on, 1, true},
     {"task off", "task", &item_names::task_on, 0},
     {"task on", "task", &item_names::task_off, 1},

@@ -143,6 +143,7 @@ const toggle_case toggle_cases[] = {
     {"all-users file on", "startup", &item_names::file_off, 1},
     {"policy value", "policy", &item_names::policy_machine, 0},
     {"shortcut off, subfolder a link", "startup", &item_names::link_on, 0, true},
+    {"file off, subfolder a link", "startup", &item_names::file_on, 0, true},
     {"task off", "task", &item_names::task_on, 0},
     {"task on", "task", &item_names::task_off, 1},
     {"vendor-folder task off", "task", &item_names::task_vendor, 0},
