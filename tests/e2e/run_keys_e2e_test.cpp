@@ -439,7 +439,8 @@ TEST(E2eRunKeys, PolicyValuesAreListedNeverSwitched) {
     std::wstring command = L"%SystemRoot%\\system32\\notepad.exe";
     std::vector<BYTE> data = wide_bytes(command);
     DWORD one = 1;
-    ASSERT_TRUE(write_w(HKEY_LOCAL_MACHINE, L"ExamplePolicy", REG_EXPAND_SZ, data.data(), (DWORD)data.size(), policy_path));
+    ASSERT_TRUE(
+        write_w(HKEY_LOCAL_MACHINE, L"ExamplePolicy", REG_EXPAND_SZ, data.data(), (DWORD)data.size(), policy_path));
     ASSERT_TRUE(write_w(HKEY_CURRENT_USER, L"ExamplePolicy", REG_SZ, data.data(), (DWORD)data.size(), policy_path));
     ASSERT_TRUE(write_w(HKEY_CURRENT_USER, snowman, REG_SZ, data.data(), (DWORD)data.size(), policy_path));
     ASSERT_TRUE(write_w(HKEY_CURRENT_USER, L"QvPolicyDword", REG_DWORD, &one, sizeof one, policy_path));

@@ -240,7 +240,8 @@ TEST_F(E2eStartup, ListsBothFoldersAndTheirDisabledSubfolders) {
     EXPECT_LT(at[4], at[5]);
     EXPECT_LT(at[5], at[6]);
     // Any other file is its own command and image, and exists.
-    for (const std::wstring &path : {user.path(L"qv-readme.txt"), user.path(L"qv-Tidy.bat"), common.path(L"qv-Site.url")}) {
+    for (const std::wstring &path :
+         {user.path(L"qv-readme.txt"), user.path(L"qv-Tidy.bat"), common.path(L"qv-Site.url")}) {
         int i = find(entries, path);
         ASSERT_GE(i, 0) << utf8(path);
         EXPECT_EQ(entries[i].command, utf8(path));

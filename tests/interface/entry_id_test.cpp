@@ -53,7 +53,8 @@ TEST(EntryId, DocumentedIdentifiers) {
         {"startup", true, "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\StartUp\\Notes.lnk",
          "startup:d4b3c1f2dd79b6f4"},
         {"task", true, "", "task:cbf29ce484222325"},
-        {"policy", false, "policy|d1|Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer\\Run|ExamplePolicy",
+        {"policy", false,
+         "policy|d1|Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer\\Run|ExamplePolicy",
          "policy:6c3ff1ca16edbe0d"},
     };
     for (const row &r : rows)

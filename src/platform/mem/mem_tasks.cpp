@@ -18,7 +18,9 @@ namespace {
 const uint64_t value_tag = 1;  // upper half of a "S_OK with this value" code
 const plat_hresult e_path_not_found = (plat_hresult)0x80070003;
 
-enum kind { k_service, k_folder, k_folders, k_tasks, k_task, k_definition, k_triggers, k_trigger, k_actions, k_action, k_exec };
+enum kind {
+    k_service, k_folder, k_folders, k_tasks, k_task, k_definition, k_triggers, k_trigger, k_actions, k_action, k_exec
+};
 
 struct object {
     kind k;
