@@ -18,6 +18,7 @@ void fill_all(long n) {
 void bare_list_all() {
     bare_details_begin();
     bare_run_key_items();
+    bare_policy_items();
     bare_startup_items();
     bare_task_items();
     bare_com_leave();

@@ -77,9 +77,9 @@ void toggle_last(long n) {
         abort();
 }
 
-// The search for the entry: the user's folder is walked until `matches`
-// shortcuts of the main pass (and, for a disabled entry, the one in
-// "disabled") have been converted; the walk stops at the match.
+// The search for the entry: the user's folder is walked until `n` files
+// of the main pass (and, for a disabled entry, the one in "disabled") have
+// been converted, directories passed over; the walk stops at the match.
 void bare_find_entry(long n, bool disabled) {
     bare_find_folders();
     static char16_t folder[2048];
@@ -89,22 +89,22 @@ void bare_find_entry(long n, bool disabled) {
     folder[i] = 0;
     char16_t pattern[2048], full[2048];
     plat_find_data data = {};
-    format_wide(pattern, u"%s\\*.lnk", folder);
+    format_wide(pattern, u"%s\\*", folder);
     plat_find search = plat_find_first_file(pattern, &data);
-    long seen = 1;
-    for (;;) {
+    long seen = 0;
+    do {
+        if (data.attributes & PLAT_FILE_ATTRIBUTE_DIRECTORY) continue;  // ".", "..", "disabled"
         format_wide(full, u"%s\\%s", folder, data.file_name);
         bare_utf8(full);
-        if (!disabled && seen == n) break;
-        if (!plat_find_next_file(search, &data)) break;
-        seen++;
-    }
+        if (!disabled && ++seen == n) break;
+    } while (plat_find_next_file(search, &data));
     plat_find_close(search);
     if (!disabled) return;
     format_wide(pattern, u"%s\\disabled", folder);
     plat_get_file_attributes(pattern);  // no link
-    format_wide(pattern, u"%s\\disabled\\*.lnk", folder);
+    format_wide(pattern, u"%s\\disabled\\*", folder);
     search = plat_find_first_file(pattern, &data);
+    while (data.attributes & PLAT_FILE_ATTRIBUTE_DIRECTORY) plat_find_next_file(search, &data);
     format_wide(full, u"%s\\disabled\\%s", folder, data.file_name);
     bare_utf8(full);
     plat_find_close(search);

@@ -27,6 +27,7 @@ namespace {
 
 const char *const known_messages[] = {
     "null id", "runonce entries are one-shot and cannot be toggled", "bad id format",
+    "policy entries are set by an administrator's policy and cannot be toggled",
     "unknown entry source in id '", "runkey: ", "startup: ", "task: ", "package: ", "com: ", "OOM",
 };
 

@@ -19,10 +19,11 @@ static const char usage_text[] =
     "  enable ID     switch the item with identifier ID on\n"
     "  disable ID    switch the item with identifier ID off\n"
     "  enable NAME   the same for the one listed item of that name, in any case\n"
-    "                (\"Updater\" also finds \"Updaterdisabled\", \"Notes\" \"Notes.lnk\");\n"
+    "                (\"Updater\" also finds \"Updaterdisabled\", \"Notes\" \"Notes.lnk\" or \"Notes.bat\");\n"
     "                of several, none is switched and their identifiers are printed\n"
     "\n"
-    "Switching a run value or a shortcut changes its identifier: list again to learn it.\n"
+    "Switching a run value or a Startup-folder file changes its identifier: list again to learn it.\n"
+    "Run-once and policy items cannot be switched.\n"
     "Exit status: 0 done, 1 the library failed (its message on stderr), 2 bad command line.\n";
 
 enum command { CMD_LIST, CMD_ENABLE, CMD_DISABLE };

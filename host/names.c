@@ -22,11 +22,14 @@ static int ends_with_folded(const char *text, size_t len, const char *ascii_end)
 }
 
 /* The suffix that switching or the file system adds to a name, which
- * people leave off when they remember it. */
-static const char *added_suffix(const char *source) {
-    if (strcmp(source, "runkey") == 0) return "disabled";
-    if (strcmp(source, "startup") == 0) return ".lnk";
-    return NULL;
+ * people leave off when they remember it: a run value's "disabled", a
+ * Startup-folder file's extension (".lnk", ".bat", ...). Its length, or 0. */
+static size_t added_suffix(const char *source, const char *name, size_t len) {
+    if (strcmp(source, "runkey") == 0) return ends_with_folded(name, len, "disabled") ? 8 : 0;
+    if (strcmp(source, "startup") != 0) return 0;
+    for (size_t i = len; i-- > 1;)
+        if (name[i] == '.') return len - i;
+    return 0;
 }
 
 static int names_item(yyjson_val *item, const char *word, size_t word_len) {
@@ -35,9 +38,8 @@ static int names_item(yyjson_val *item, const char *word, size_t word_len) {
     if (!name) return 0;
     size_t len = yyjson_get_len(yyjson_obj_get(item, "name"));
     if (utf8_same_folded(name, len, word, word_len)) return 1;
-    const char *suffix = source ? added_suffix(source) : NULL;
-    if (!suffix || !ends_with_folded(name, len, suffix)) return 0;
-    return utf8_same_folded(name, len - strlen(suffix), word, word_len);
+    size_t suffix = source ? added_suffix(source, name, len) : 0;
+    return suffix && utf8_same_folded(name, len - suffix, word, word_len);
 }
 
 static void put_candidate(struct text_buf *b, yyjson_val *item) {

@@ -24,7 +24,8 @@ struct named {
 
 /* Finds the items of `json` (a listing) that `word` names: their "name"
  * equals it without regard to case (see utf8_same_folded), or does once a
- * run value's "disabled" or a shortcut's ".lnk" is left off its end.
+ * run value's "disabled" or a Startup-folder file's extension (".lnk",
+ * ".bat", ...) is left off its end.
  * Items without an identifier are passed over. Returns 0, with nothing to
  * free, when `json` is not a listing or memory ran out. */
 int find_named(const char *json, size_t len, const char *word, struct named *found);

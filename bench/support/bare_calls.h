@@ -30,8 +30,12 @@ void value_name(char *out, size_t size, long i);
 void fill_run_key(long n);
 void bare_list_run_keys();
 void bare_run_key_items();
+// Policy Run values: the benchmark machines hold none, so both keys are
+// only looked for.
+void bare_policy_items();
 
 // Startup folders: N shortcuts "App00000.lnk".. in the user's folder.
+// A search lists "." and ".." first; the walk passes over directories.
 extern char bare_folders[2][2048];
 void fill_startup_folder(long n);
 void bare_find_folders();
@@ -46,14 +50,15 @@ plat_task bare_fetch(plat_task_collection tasks, int32_t index);
 void bare_list_task_folder();
 void bare_task_items();
 
-// The walk shared by the bare listing and the bare toggle.
+// The walk shared by the bare listing and the bare toggle: the root's
+// tasks, hidden ones included, then its (no) subfolders.
 template <class F>
 void bare_walk_root(F each_task) {
     plat_task_service service = bare_connect();
     plat_task_folder folder = nullptr;
     plat_task_service_get_folder(service, nullptr, &folder);
     plat_task_collection tasks = nullptr;
-    plat_task_folder_get_tasks(folder, 0, &tasks);
+    plat_task_folder_get_tasks(folder, PLAT_TASK_ENUM_HIDDEN, &tasks);
     int32_t count = 0;
     plat_task_collection_get_count(tasks, &count);
     for (int32_t i = 1; i <= count; i++) {
@@ -62,6 +67,10 @@ void bare_walk_root(F each_task) {
         plat_task_release(task);
     }
     plat_task_collection_release(tasks);
+    plat_folder_collection folders = nullptr;
+    plat_task_folder_get_folders(folder, 0, &folders);
+    plat_folder_collection_get_count(folders, &count);
+    plat_folder_collection_release(folders);
     plat_task_folder_release(folder);
     plat_task_service_release(service);
 }

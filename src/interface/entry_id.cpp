@@ -56,6 +56,10 @@ int set_entry_enabled(const char *id, int enabled) {
         set_last_error("runonce entries are one-shot and cannot be toggled");
         return 0;
     }
+    if (has_source_prefix(id, "policy")) {
+        set_last_error("policy entries are set by an administrator's policy and cannot be toggled");
+        return 0;
+    }
     for (const route &r : routes) {
         if (!has_source_prefix(id, r.source)) continue;
         uint64_t key = 0;

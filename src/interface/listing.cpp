@@ -16,6 +16,7 @@ char *collect_entries() {
     // One cache for the whole listing, so each image is read once.
     list.details = details_cache_new();
     list_run_entries(&list);
+    list_policy_entries(&list);
     list_startup_entries(&list);
     list_task_entries(&list);
     list_package_entries(&list);

@@ -12,6 +12,7 @@
 typedef struct plat_task_service_s *plat_task_service;            // ITaskService
 typedef struct plat_task_folder_s *plat_task_folder;              // ITaskFolder
 typedef struct plat_task_collection_s *plat_task_collection;      // IRegisteredTaskCollection
+typedef struct plat_folder_collection_s *plat_folder_collection;  // ITaskFolderCollection
 typedef struct plat_task_s *plat_task;                            // IRegisteredTask
 typedef struct plat_task_definition_s *plat_task_definition;      // ITaskDefinition
 typedef struct plat_trigger_collection_s *plat_trigger_collection;  // ITriggerCollection
@@ -64,7 +65,16 @@ void plat_task_service_release(plat_task_service service);
 // ITaskFolder
 plat_hresult plat_task_folder_get_tasks(plat_task_folder folder, int32_t flags,
                                         plat_task_collection *out);
+plat_hresult plat_task_folder_get_folders(plat_task_folder folder, int32_t flags,
+                                          plat_folder_collection *out);
+plat_hresult plat_task_folder_get_path(plat_task_folder folder, plat_bstr *out);
 void plat_task_folder_release(plat_task_folder folder);
+
+// ITaskFolderCollection
+plat_hresult plat_folder_collection_get_count(plat_folder_collection folders, int32_t *count);
+plat_hresult plat_folder_collection_get_item(plat_folder_collection folders, const plat_variant *index,
+                                             plat_task_folder *out);
+void plat_folder_collection_release(plat_folder_collection folders);
 
 // IRegisteredTaskCollection
 plat_hresult plat_task_collection_get_count(plat_task_collection tasks, int32_t *count);

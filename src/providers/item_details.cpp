@@ -507,3 +507,8 @@ void describe_program(details_cache *cache, const char16_t *program, const char1
     char16_t *resolved = resolve(cache, p, n, u".exe");
     if (resolved) fill(cache, image_of(cache, resolved, args.p), out);
 }
+
+void describe_file(details_cache *cache, const char16_t *path, item_details *out) {
+    cache = cache_for(cache, out);
+    if (cache && path) fill(cache, join(path, wide_length(path)), out);
+}

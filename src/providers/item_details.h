@@ -33,3 +33,5 @@ void describe_command(details_cache *cache, const char16_t *command, item_detail
 // A program, possibly quoted, and its arguments.
 void describe_program(details_cache *cache, const char16_t *program, const char16_t *arguments,
                       item_details *out);
+// A file that Windows opens itself: its path, exactly as given, is the image.
+void describe_file(details_cache *cache, const char16_t *path, item_details *out);

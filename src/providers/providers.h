@@ -1,5 +1,5 @@
-// The four providers: each appends its items to a listing and switches
-// one item found again by its identifier's hash.
+// The providers: each appends its items to a listing and, but for the
+// policy values, switches one item found again by its identifier's hash.
 #pragma once
 
 #include <cstdint>
@@ -8,6 +8,9 @@ struct listing;
 
 void list_run_entries(listing *list);
 int set_run_entry_enabled(uint64_t key, int enabled);
+
+// Never switched: the dispatch refuses them.
+void list_policy_entries(listing *list);
 
 void list_startup_entries(listing *list);
 int set_startup_entry_enabled(uint64_t key, int enabled);

@@ -1,7 +1,8 @@
-// Logon tasks of the root task folder: listed when a task has a logon
-// trigger, switched through the task's own enabled flag. A task is known by
-// its path, hashed without regard to ASCII case, so it keeps its identifier
-// when switched.
+// Logon tasks of every task folder, hidden ones included, but for the
+// operating system's own below \Microsoft\Windows: listed when a task has a
+// logon trigger, switched through the task's own enabled flag. A task is
+// known by its path, hashed without regard to ASCII case, so it keeps its
+// identifier when switched.
 
 #include <cstdlib>
 #include <cstring>
@@ -147,12 +148,12 @@ void list_task(listing *list, plat_task task) {
 // Called with each task of a folder that could be fetched; returns 0 to stop.
 typedef int (*task_visitor)(void *context, plat_task task);
 
-// Walks the tasks of `folder` in the collection's order. False when the
-// task list cannot be had: *hr holds what asking for it returned (a success
-// when it gave no object).
+// Walks the tasks of `folder`, hidden ones included, in the collection's
+// order. False when the task list cannot be had: *hr holds what asking
+// for it returned (a success when it gave no object).
 bool walk_folder_tasks(plat_task_folder folder, task_visitor visit, void *context, plat_hresult *hr) {
     task_list_ref tasks;
-    *hr = plat_task_folder_get_tasks(folder, 0, tasks.out());
+    *hr = plat_task_folder_get_tasks(folder, PLAT_TASK_ENUM_HIDDEN, tasks.out());
     if (failed_or_missing(*hr, tasks)) return false;
     int32_t count = read_count(plat_task_collection_get_count, tasks.get());
     for (int32_t i = 1; i <= count; i++) {
@@ -163,15 +164,83 @@ bool walk_folder_tasks(plat_task_folder folder, task_visitor visit, void *contex
     return true;
 }
 
+// Folders below this one hold the operating system's own tasks, which are
+// left out as Windows' own entries usually are: a user cannot tell them
+// apart from the system, and switching them off breaks it.
+#define TASK_REASON_SIZE 1024
+
+#define WINDOWS_OWN "\\microsoft\\windows\\"
+
+// 1 when the folder is "\Microsoft\Windows" or lies below it (ASCII case ignored).
+bool is_windows_own(const char *path) {
+    size_t n = sizeof WINDOWS_OWN - 1;
+    for (size_t i = 0; i < n; i++) {
+        char c = path[i] >= 'A' && path[i] <= 'Z' ? (char)(path[i] + 0x20) : path[i];
+        if (c == '\0') return i == n - 1;  // the folder itself, without its final separator
+        if (c != WINDOWS_OWN[i]) return false;
+    }
+    return true;
+}
+
+// One walk over every listed folder, the same for the listing and the
+// toggle. A folder that cannot be read is passed over, and why is kept:
+// the listing records it at once, the toggle only when it fails for want
+// of its task (a switch that succeeded leaves the record alone).
+struct folder_walk {
+    task_visitor visit;
+    void *context;
+    bool record_at_once;
+    bool failed = false;  // some folder could not be read: `reason` says why
+    char reason[TASK_REASON_SIZE] = "";
+};
+
+void folder_failed(folder_walk *walk, const char *call, const char *path, plat_hresult hr) {
+    walk->failed = true;
+    format_narrow(walk->reason, sizeof walk->reason, "task: %s '%s': HRESULT 0x%08x", call, path, (unsigned)hr);
+    if (walk->record_at_once) set_last_error("%s", walk->reason);
+}
+
+void walk_tree(folder_walk *walk, plat_task_folder folder, const char *path);
+
+// Subfolder `index` of `folders`, walked unless it is Windows' own.
+void walk_subfolder(folder_walk *walk, plat_folder_collection folders, int32_t index, const char *parent) {
+    plat_variant at;
+    plat_variant_init(&at);
+    at.vt = PLAT_VT_I4;
+    at.int_value = index;
+    folder_ref sub;
+    plat_hresult hr = plat_folder_collection_get_item(folders, &at, sub.out());
+    if (failed_or_missing(hr, sub)) return folder_failed(walk, "GetFolders item of", parent, hr);
+    plat_bstr text = nullptr;
+    hr = plat_task_folder_get_path(sub.get(), &text);
+    owned_text path(take_text(text));
+    if (PLAT_FAILED(hr) || path.empty()) return folder_failed(walk, "get_Path of a folder in", parent, hr);
+    if (!is_windows_own(path.get())) walk_tree(walk, sub.get(), path.get());
+}
+
+// The folder's tasks, then its subfolders depth first, each in the
+// Task Scheduler's order.
+void walk_tree(folder_walk *walk, plat_task_folder folder, const char *path) {
+    plat_hresult hr = 0;
+    if (!walk_folder_tasks(folder, walk->visit, walk->context, &hr)) folder_failed(walk, "GetTasks", path, hr);
+    held<plat_folder_collection, plat_folder_collection_release> folders;
+    hr = plat_task_folder_get_folders(folder, 0, folders.out());
+    if (failed_or_missing(hr, folders)) return folder_failed(walk, "GetFolders", path, hr);
+    int32_t count = read_count(plat_folder_collection_get_count, folders.get());
+    for (int32_t i = 1; i <= count; i++) walk_subfolder(walk, folders.get(), i, path);
+}
+
+// Walks every folder from the root; false when the root cannot be opened.
+bool walk_all_tasks(plat_task_service service, folder_walk *walk) {
+    folder_ref root(open_root_folder(service));
+    if (!root) return false;
+    walk_tree(walk, root.get(), "\\");
+    return true;
+}
+
 int list_visited_task(void *context, plat_task task) {
     list_task((listing *)context, task);
     return 1;
-}
-
-void list_root_tasks(listing *list, plat_task_service service) {
-    folder_ref folder(open_root_folder(service));
-    plat_hresult hr = 0;
-    if (folder) walk_folder_tasks(folder.get(), list_visited_task, list, &hr);
 }
 
 // Sets the flag unless it already has the wanted state. A flag that cannot
@@ -210,19 +279,14 @@ int switch_visited_task(void *context, plat_task task) {
     return 1;
 }
 
-// Walks every task of the root folder, listed or not, and switches the
-// first whose path hashes to `key`.
-int toggle_root_task(plat_task_service service, uint64_t key, int enabled) {
-    folder_ref folder(open_root_folder(service));
-    if (!folder) return 0;
+// Walks every task of every listed folder, listed or not, and switches
+// the first whose path hashes to `key`.
+int toggle_task(plat_task_service service, uint64_t key, int enabled) {
     task_switch toggle = {key, enabled, false, 0};
-    plat_hresult hr = 0;
-    if (!walk_folder_tasks(folder.get(), switch_visited_task, &toggle, &hr)) {
-        // A failed toggle always says why; the listing stays silent here.
-        set_last_error("%s: HRESULT 0x%08x", "task: GetTasks", (unsigned)hr);
-        return 0;
-    }
-    if (!toggle.matched) set_last_error("task: entry no longer exists");
+    folder_walk walk = {switch_visited_task, &toggle, false};
+    if (!walk_all_tasks(service, &walk)) return 0;
+    // Not found where a folder could not be read: it may be there.
+    if (!toggle.matched) set_last_error("%s", walk.failed ? walk.reason : "task: entry no longer exists");
     return toggle.result;
 }
 
@@ -230,14 +294,15 @@ int toggle_root_task(plat_task_service service, uint64_t key, int enabled) {
 
 void list_task_entries(listing *list) {
     service_ref service(connect_task_service(false));
-    if (service) list_root_tasks(list, service.get());
+    folder_walk walk = {list_visited_task, list, true};
+    if (service) walk_all_tasks(service.get(), &walk);
 }
 
 int set_task_entry_enabled(uint64_t key, int enabled) {
     int result = 0;
     {
         service_ref service(connect_task_service(true));
-        if (service) result = toggle_root_task(service.get(), key, enabled);
+        if (service) result = toggle_task(service.get(), key, enabled);
     }
     com_leave();  // last, after every object is released
     return result;

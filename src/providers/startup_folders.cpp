@@ -1,4 +1,5 @@
-// Shortcuts in the Startup folders: a shortcut directly in a folder is on
+// Files in the Startup folders (shortcuts and every other kind that
+// Windows opens at logon): a file directly in a folder is on
 // unless its StartupApproved record says off; one in the folder's
 // "disabled" subfolder is off. Switching moves the file between the two
 // (the file itself is never changed), and switching on also removes an off
@@ -54,19 +55,33 @@ int marked_off(shortcut_listing *walk, const startup_folder *folder, const char 
     return off;
 }
 
+bool is_shortcut(const char *name) {
+    size_t n = strlen(name);
+    return n >= 4 && iequals(name + n - 4, ".lnk");
+}
+
 int append_shortcut(void *context, const startup_folder *folder, const char *full_path, int enabled) {
     shortcut_listing *walk = (shortcut_listing *)context;
     char id[ENTRY_ID_SIZE];
     format_narrow(id, sizeof id, "startup:%016llx", (unsigned long long)path_hash(full_path));
     const char *name = final_component(full_path);
     bool on = enabled && !marked_off(walk, folder, name);
-    shortcut_parts parts;
-    char *command = resolve_shortcut_command(full_path, &parts);
+    item_details details;
+    char *command = nullptr;
+    if (is_shortcut(name)) {
+        shortcut_parts parts;
+        command = resolve_shortcut_command(full_path, &parts);
+        if (parts.target) describe_program(walk->list->details, parts.target, parts.arguments, &details);
+    } else {
+        // Any other file is opened by Windows itself: the file is the command.
+        command = dup_string(full_path);
+        char16_t *wide = nullptr;
+        if (utf8_to_utf16(full_path, &wide) > 0) describe_file(walk->list->details, wide, &details);
+        free(wide);
+    }
     // The folder as the identifier's path spells it, "\disabled" included.
     char location[STARTUP_PATH_SIZE + 16];
     format_narrow(location, sizeof location, "%.*s", (int)(name - full_path - 1), full_path);
-    item_details details;
-    if (parts.target) describe_program(walk->list->details, parts.target, parts.arguments, &details);
     const char *scope = folder->common ? "machine" : "user";
     startup_entry entry = {id, "startup", name, command, on, location, scope,
                            details.image, details.image_exists, details.publisher, details.description};

@@ -46,7 +46,7 @@ struct shortcut_parts {
 // May enter COM; never leaves it.
 char *resolve_shortcut_command(const char *path, shortcut_parts *parts = nullptr);
 
-// Called with each shortcut's folder, its full UTF-8 path (the folder's
+// Called with each file's folder, its full UTF-8 path (the folder's
 // path, for a disabled one "\disabled", a backslash and the file name as
 // found) and whether it lies in the folder itself; returns 0 to stop the walk.
 typedef int (*startup_visitor)(void *context, const startup_folder *folder, const char *full_path, int enabled);
@@ -54,8 +54,8 @@ typedef int (*startup_visitor)(void *context, const startup_folder *folder, cons
 // The hive that holds the folder's StartupApproved records.
 plat_hkey startup_records_root(const startup_folder *folder);
 
-// Walks the folders in list order, each folder's own shortcuts before
-// those in its "disabled" subfolder, skipping directories and every
+// Walks the folders in list order, each folder's own files before those
+// in its "disabled" subfolder, skipping directories, desktop.ini and every
 // pattern or path that does not fit its buffer. 0 when a visitor stopped it.
 int walk_startup_shortcuts(const startup_folder_list *list, startup_visitor visit, void *context);
 

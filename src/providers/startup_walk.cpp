@@ -1,5 +1,7 @@
 // The one walk over the Startup folders that the listing and the toggle
-// share, so both see the same shortcuts under the same full paths.
+// share, so both see the same files under the same full paths. Windows
+// opens every file there at logon, whatever its kind, except the folder's
+// desktop.ini, which Explorer keeps for the folder's own look.
 #include <cstdlib>
 
 #include "../platform/last_error.h"
@@ -34,18 +36,28 @@ int disabled_is_link(const char16_t *folder) {
     return 1;
 }
 
+bool is_desktop_ini(const char16_t *name) {
+    const char16_t *want = u"desktop.ini";
+    for (; *want; name++, want++) {
+        char16_t c = *name >= u'A' && *name <= u'Z' ? (char16_t)(*name + 0x20) : *name;
+        if (c != *want) return false;
+    }
+    return *name == u'\0';
+}
+
 int walk_pass(const startup_folder *owner, const char16_t *folder, int enabled, startup_visitor visit,
               void *context) {
     if (!enabled && disabled_is_link(folder)) return 1;
     char16_t pattern[WIDE_PATH_UNITS];
-    if (format_wide(pattern, enabled ? u"%s\\*.lnk" : u"%s\\disabled\\*.lnk", folder) < 0) return 1;
+    if (format_wide(pattern, enabled ? u"%s\\*" : u"%s\\disabled\\*", folder) < 0) return 1;
     plat_find_data data = {};
     plat_find search = plat_find_first_file(pattern, &data);
     if (!search) return 1;
     int go_on = 1;
     do {
         data.file_name[PLAT_MAX_PATH - 1] = u'\0';
-        if (!(data.attributes & PLAT_FILE_ATTRIBUTE_DIRECTORY))
+        // Directories include "." and "..".
+        if (!(data.attributes & PLAT_FILE_ATTRIBUTE_DIRECTORY) && !is_desktop_ini(data.file_name))
             go_on = visit_match(owner, folder, enabled, data.file_name, visit, context);
     } while (go_on && plat_find_next_file(search, &data));
     plat_find_close(search);

@@ -1,7 +1,9 @@
 // The COM operations' answers: entering and leaving apartments, the Shell
 // Link reading saved shortcuts, and the Task Scheduler as far as Wine's own
-// answers it (it stubs the collections' counts and every trigger and
-// action list, so those calls are not compared here; the end-to-end tests
+// answers it (it stubs the task collection's count and every trigger and
+// action list, so those calls are not compared here; nor are folders with
+// tasks or hidden tasks, which need a countable task list, only the fresh
+// root's empty list of subfolders; the end-to-end tests
 // drive the library through them over a scripted scheduler in the prefix).
 #include <thread>
 
@@ -89,6 +91,28 @@ TEST_F(ContractCom, TaskSchedulerConnectsAndOpensTheRootFolder) {
         plat_task_collection tasks = nullptr;
         EXPECT_EQ(plat_task_folder_get_tasks(folder, PLAT_TASK_ENUM_HIDDEN, &tasks), PLAT_S_OK);
         EXPECT_NE(tasks, nullptr);
+        plat_bstr path = nullptr;
+        EXPECT_EQ(plat_task_folder_get_path(folder, &path), PLAT_S_OK);
+        EXPECT_EQ(std::u16string(path ? path : u"<null>"), u"\\");
+        plat_sys_free_string(path);
+        // A fresh prefix's root has no subfolders; an index past the end
+        // gives nothing.
+        {
+            plat_folder_collection folders = nullptr;
+            ASSERT_EQ(plat_task_folder_get_folders(folder, 0, &folders), PLAT_S_OK);
+            ASSERT_NE(folders, nullptr);
+            int32_t count = -1;
+            EXPECT_EQ(plat_folder_collection_get_count(folders, &count), PLAT_S_OK);
+            EXPECT_EQ(count, 0);
+            plat_variant at;
+            plat_variant_init(&at);
+            at.vt = PLAT_VT_I4;
+            at.int_value = 1;
+            plat_task_folder sub = nullptr;
+            EXPECT_EQ(plat_folder_collection_get_item(folders, &at, &sub), PLAT_E_INVALIDARG);
+            EXPECT_EQ(sub, nullptr);
+            plat_folder_collection_release(folders);
+        }
         plat_sys_free_string(nullptr);
         plat_task_collection_release(tasks);
         plat_task_folder_release(folder);

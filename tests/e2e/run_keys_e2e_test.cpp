@@ -21,6 +21,7 @@ const wchar_t *const runonce_path = L"Software\\Microsoft\\Windows\\CurrentVersi
 const wchar_t *const approved_path = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\Run";
 const char *const run_path_a = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 const char *const approved_path_a = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\Run";
+const wchar_t *const policy_path = L"Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer\\Run";
 const wchar_t *const approved32_path = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\Run32";
 
 struct stored {
@@ -77,7 +78,7 @@ struct cleanup {
     void remove() {
         for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE})
             for (REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY})
-                for (const wchar_t *path : {run_path, runonce_path, approved_path, approved32_path}) {
+                for (const wchar_t *path : {run_path, runonce_path, approved_path, approved32_path, policy_path}) {
                     HKEY key = nullptr;
                     if (RegOpenKeyExW(root, path, 0, KEY_SET_VALUE | view, &key)) continue;
                     for (const std::wstring &n : names) {
@@ -426,6 +427,62 @@ TEST(E2eRunKeys, KnownIdentifiers) {
         for (const entry &e : entries) found = found || (e.id == r.id && e.name == r.name && e.source == r.source);
         EXPECT_TRUE(found) << r.id;
     }
+}
+
+// Policy values of both hives: listed after the RunOnce values, always on,
+// by their UTF-8 names; a switch is refused both ways and writes nothing.
+TEST(E2eRunKeys, PolicyValuesAreListedNeverSwitched) {
+    const quorvel_dll &dll = the_dll();
+    ASSERT_TRUE(dll.ok()) << dll.failure;
+    const std::wstring snowman = L"Caf\u00e9 \u2603";
+    cleanup guard({L"ExamplePolicy", snowman, L"QvPolicyDword", L"QvOnce"});
+    std::wstring command = L"%SystemRoot%\\system32\\notepad.exe";
+    std::vector<BYTE> data = wide_bytes(command);
+    DWORD one = 1;
+    ASSERT_TRUE(
+        write_w(HKEY_LOCAL_MACHINE, L"ExamplePolicy", REG_EXPAND_SZ, data.data(), (DWORD)data.size(), policy_path));
+    ASSERT_TRUE(write_w(HKEY_CURRENT_USER, L"ExamplePolicy", REG_SZ, data.data(), (DWORD)data.size(), policy_path));
+    ASSERT_TRUE(write_w(HKEY_CURRENT_USER, snowman, REG_SZ, data.data(), (DWORD)data.size(), policy_path));
+    ASSERT_TRUE(write_w(HKEY_CURRENT_USER, L"QvPolicyDword", REG_DWORD, &one, sizeof one, policy_path));
+    ASSERT_TRUE(write_w(HKEY_CURRENT_USER, L"QvOnce", REG_SZ, data.data(), (DWORD)data.size(), runonce_path));
+    std::vector<entry> entries = list_entries(dll);
+    struct row {
+        const char *name, *id;
+    } rows[] = {
+        // The user's hive first, each key's values in the registry's order (by name).
+        {"Caf\xc3\xa9 \xe2\x98\x83", "policy:cff8d506595cfa14"},
+        {"ExamplePolicy", "policy:6c3ff1ca16edbe0d"},
+        {"ExamplePolicy", "policy:52046a381549ca9e"},
+    };
+    size_t once_at = entries.size(), at = 0;
+    for (size_t i = 0; i < entries.size(); i++)
+        if (entries[i].source == "runonce" && entries[i].name == "QvOnce") once_at = i;
+    ASSERT_LT(once_at, entries.size());
+    std::vector<entry> policies;
+    for (size_t i = 0; i < entries.size(); i++)
+        if (entries[i].source == "policy") {
+            policies.push_back(entries[i]);
+            if (!at) at = i;
+        }
+    ASSERT_EQ(policies.size(), 3u);
+    EXPECT_GT(at, once_at);
+    for (size_t i = 0; i < 3; i++) {
+        EXPECT_EQ(policies[i].name, rows[i].name);
+        EXPECT_EQ(policies[i].id, rows[i].id);
+        EXPECT_EQ(policies[i].command, "%SystemRoot%\\system32\\notepad.exe");
+        EXPECT_TRUE(policies[i].enabled);
+    }
+    for (const row &r : rows)
+        for (int enabled : {0, 1}) {
+            EXPECT_EQ(dll.set_enabled(r.id, enabled), 0);
+            EXPECT_EQ(std::string(dll.last_error()),
+                      "policy entries are set by an administrator's policy and cannot be toggled");
+        }
+    stored kept = read_value(HKEY_LOCAL_MACHINE, policy_path, L"ExamplePolicy");
+    EXPECT_TRUE(kept.found && kept.type == REG_EXPAND_SZ && kept.data == data);
+    EXPECT_TRUE(read_value(HKEY_CURRENT_USER, policy_path, snowman).found);
+    EXPECT_FALSE(read_value(HKEY_CURRENT_USER, policy_path, snowman + L"disabled").found);
+    EXPECT_FALSE(read_value(HKEY_CURRENT_USER, approved_path, L"ExamplePolicy").found);
 }
 
 // A current user's string value with a StartupApproved record beside it.

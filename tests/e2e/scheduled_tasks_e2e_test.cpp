@@ -133,6 +133,7 @@ namespace {
 struct listed {
     std::string id, name, command;
     bool enabled;
+    std::string location;
 };
 
 // The task entries of a listing, in order, and how many entries came first.
@@ -153,7 +154,7 @@ std::vector<listed> task_entries(const std::string &text, size_t *first_task = n
         }
         if (out.empty() && first_task) *first_task = i;
         out.push_back({text_of("id"), text_of("name"), text_of("command"),
-                       yyjson_get_bool(yyjson_obj_get(obj, "enabled"))});
+                       yyjson_get_bool(yyjson_obj_get(obj, "enabled")), text_of("location")});
     }
     yyjson_doc_free(doc);
     return out;
@@ -341,8 +342,10 @@ TEST_F(E2eTaskServer, ListingFailureRows) {
         {"ITaskService::Connect", 0, (LONG)0x80041315, "task: ITaskService_Connect: HRESULT 0x80041315", ""},
         {"ITaskService::GetFolder", 0, (LONG)0x800704e3, std::string("task: enumerate failed (0x800704e3)") + unavailable, ""},
         {"ITaskService::GetFolder", 0, S_FALSE, std::string("task: enumerate failed (0x00000001)") + unavailable, ""},
-        {"ITaskFolder::GetTasks", 0, E_FAIL, "", ""},
-        {"ITaskFolder::GetTasks", 0, S_OK, "", ""},
+        {"ITaskFolder::GetTasks", 0, E_FAIL, "task: GetTasks '\\': HRESULT 0x80004005", ""},
+        {"ITaskFolder::GetTasks", 0, S_OK, "task: GetTasks '\\': HRESULT 0x00000000", ""},
+        {"ITaskFolder::GetFolders", 0, E_FAIL, "task: GetFolders '\\': HRESULT 0x80004005", both},
+        {"ITaskFolderCollection::get_Count", 0, E_NOTIMPL, "", both},
         {"IRegisteredTaskCollection::get_Count", 0, E_NOTIMPL, "", ""},
         {"IRegisteredTaskCollection::get_Item", 0, E_FAIL, "", two},
         {"IRegisteredTaskCollection::get_Item", 0, S_OK, "", two},
@@ -410,8 +413,9 @@ TEST_F(E2eTaskServer, ToggleFailureRows) {
          VARIANT_TRUE},
         {"ITaskService::GetFolder", S_OK, 0, std::string("task: enumerate failed (0x00000000)") + unavailable,
          VARIANT_TRUE},
-        {"ITaskFolder::GetTasks", E_FAIL, 0, "task: GetTasks: HRESULT 0x80004005", VARIANT_TRUE},
-        {"ITaskFolder::GetTasks", S_OK, 0, "task: GetTasks: HRESULT 0x00000000", VARIANT_TRUE},
+        {"ITaskFolder::GetTasks", E_FAIL, 0, "task: GetTasks '\\': HRESULT 0x80004005", VARIANT_TRUE},
+        {"ITaskFolder::GetTasks", S_OK, 0, "task: GetTasks '\\': HRESULT 0x00000000", VARIANT_TRUE},
+        {"ITaskFolder::GetFolders", E_FAIL, 1, "", VARIANT_FALSE},  // found in the root before
         {"IRegisteredTaskCollection::get_Count", E_NOTIMPL, 0, gone, VARIANT_TRUE},
         {"IRegisteredTaskCollection::get_Item", E_FAIL, 0, gone, VARIANT_TRUE},
         {"IRegisteredTaskCollection::get_Item", S_OK, 0, gone, VARIANT_TRUE},
@@ -467,4 +471,59 @@ TEST_F(E2eTaskServer, HostApartmentsKeepTheirCom) {
         EXPECT_EQ(again, S_FALSE) << context;
         expect_nothing_left(context);
     }
+}
+
+// Every folder depth first, hidden tasks too, but nothing at or below
+// \Microsoft\Windows: listed, switched both ways, and not found there.
+TEST_F(E2eTaskServer, FoldersHiddenTasksAndWindowsOwn) {
+    int vendor = server.add_folder(1, L"\\Vendor");
+    int updater = server.add_folder(vendor, L"\\Vendor\\Updater");
+    int microsoft = server.add_folder(1, L"\\Microsoft");
+    int windows = server.add_folder(microsoft, L"\\Microsoft\\Windows");
+    int defrag = server.add_folder(windows, L"\\Microsoft\\Windows\\Defrag");
+    ASSERT_TRUE(vendor && updater && microsoft && windows && defrag);
+    int secret = task(L"Secret", L"\\Vendor\\Updater\\Secret", VARIANT_TRUE, {logon_trigger}, L"C:\\s.exe");
+    server.place_task(secret, updater, 1);
+    int sys = task(L"Sys", L"\\Microsoft\\Windows\\Defrag\\Sys", VARIANT_TRUE, {logon_trigger}, L"C:\\y.exe");
+    server.place_task(sys, defrag, 0);
+    int own = task(L"Own", L"\\Microsoft\\Windows\\Own", VARIANT_TRUE, {logon_trigger}, L"C:\\w.exe");
+    server.place_task(own, windows, 0);
+    int agent = task(L"Agent", L"\\Vendor\\Agent", VARIANT_TRUE, {logon_trigger}, L"C:\\a.exe");
+    server.place_task(agent, vendor, 0);
+    task(L"Top", L"\\Top", VARIANT_TRUE, {logon_trigger}, L"C:\\t.exe");
+
+    std::string text;
+    on_new_thread([&] { text = dll.list_text(); }, "listing");
+    std::vector<listed> got = task_entries(text);
+    EXPECT_EQ(render(got), "Top=C:\\t.exe|Agent=C:\\a.exe|Secret=C:\\s.exe") << text;
+    const char *ids[] = {"task:a423333d84850b72", "task:992abf05aa2f7a24", "task:cac97a3ca18235a4"};
+    const char *locations[] = {"\\", "\\Vendor", "\\Vendor\\Updater"};
+    ASSERT_EQ(got.size(), 3u);
+    for (size_t i = 0; i < 3; i++) {
+        EXPECT_EQ(got[i].id, ids[i]) << i;
+        EXPECT_EQ(got[i].location, locations[i]) << i;
+    }
+    EXPECT_EQ(server.calls("ITaskFolder::GetTasks"), 4);  // \, \Vendor, \Vendor\Updater, \Microsoft
+
+    for (int enabled : {0, 1}) {
+        int result = -1;
+        std::string message;
+        on_new_thread([&] { result = dll.set_enabled("task:cac97a3ca18235a4", enabled); }, "hidden task");
+        EXPECT_EQ(result, 1) << enabled;
+        EXPECT_EQ(server.enabled(secret), enabled ? VARIANT_TRUE : VARIANT_FALSE);
+    }
+    for (const char *id : {"task:ac27d493bdd29a0a", "task:b60e9105f8895230"}) {
+        int result = -1;
+        std::string message;
+        on_new_thread(
+            [&] {
+                result = dll.set_enabled(id, 0);
+                message = dll.last_error();
+            },
+            id);
+        EXPECT_EQ(result, 0) << id;
+        EXPECT_EQ(message, gone) << id;
+    }
+    EXPECT_EQ(server.enabled(sys), VARIANT_TRUE);
+    EXPECT_EQ(server.enabled(own), VARIANT_TRUE);
 }

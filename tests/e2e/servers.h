@@ -22,6 +22,8 @@ struct test_servers {
 
     decltype(&ts_reset) reset = nullptr;
     decltype(&ts_add_task) add_task = nullptr;
+    decltype(&ts_add_folder) add_folder = nullptr;
+    decltype(&ts_place_task) place_task = nullptr;
     decltype(&ts_add_trigger) add_trigger = nullptr;
     decltype(&ts_add_action) add_action = nullptr;
     decltype(&ts_fault) fault = nullptr;
@@ -67,6 +69,8 @@ inline test_servers load_servers() {
     } slots[] = {
         {"ts_reset", reinterpret_cast<FARPROC *>(&s.reset)},
         {"ts_add_task", reinterpret_cast<FARPROC *>(&s.add_task)},
+        {"ts_add_folder", reinterpret_cast<FARPROC *>(&s.add_folder)},
+        {"ts_place_task", reinterpret_cast<FARPROC *>(&s.place_task)},
         {"ts_add_trigger", reinterpret_cast<FARPROC *>(&s.add_trigger)},
         {"ts_add_action", reinterpret_cast<FARPROC *>(&s.add_action)},
         {"ts_fault", reinterpret_cast<FARPROC *>(&s.fault)},

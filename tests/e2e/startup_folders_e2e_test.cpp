@@ -86,6 +86,7 @@ bool write_file(const std::wstring &path, const char *bytes) {
 struct folder_guard {
     std::wstring folder;
     bool had_disabled;
+    bool made_ini = false;
     std::vector<std::wstring> names, dirs;
 
     explicit folder_guard(const std::wstring &f) : folder(f), had_disabled(exists(f + L"\\disabled")) {}
@@ -95,6 +96,7 @@ struct folder_guard {
             DeleteFileW((folder + L"\\disabled\\" + n).c_str());
         }
         for (const auto &d : dirs) RemoveDirectoryW((folder + L"\\" + d).c_str());
+        if (made_ini) DeleteFileW((folder + L"\\desktop.ini").c_str());
         if (!had_disabled) RemoveDirectoryW((folder + L"\\disabled").c_str());
     }
     std::wstring path(const std::wstring &rest) const { return folder + L"\\" + rest; }
@@ -109,6 +111,12 @@ struct folder_guard {
         names.push_back(name);
         return write_file(path(name), bytes);
     }
+    // The folder's desktop.ini, as Explorer keeps it; one already there stays.
+    bool desktop_ini() {
+        if (exists(path(L"desktop.ini"))) return true;
+        made_ini = write_file(path(L"desktop.ini"), "[.ShellClassInfo]\r\nLocalizedResourceName=Startup\r\n");
+        return made_ini;
+    }
     bool directory(const std::wstring &name) {
         dirs.push_back(name);
         return CreateDirectoryW(path(name).c_str(), nullptr) != 0;
@@ -118,6 +126,7 @@ struct folder_guard {
 struct entry {
     std::string id, source, name, command;
     bool has_command, enabled;
+    std::string image;
 };
 
 std::vector<entry> parse(const std::string &text) {
@@ -131,7 +140,8 @@ std::vector<entry> parse(const std::string &text) {
             return std::string(s ? s : "");
         };
         out.push_back({text_of("id"), text_of("source"), text_of("name"), text_of("command"),
-                       yyjson_obj_get(obj, "command") != nullptr, yyjson_get_bool(yyjson_obj_get(obj, "enabled"))});
+                       yyjson_obj_get(obj, "command") != nullptr, yyjson_get_bool(yyjson_obj_get(obj, "enabled")),
+                       text_of("image")});
     }
     yyjson_doc_free(doc);
     return out;
@@ -193,10 +203,14 @@ TEST_F(E2eStartup, ListsBothFoldersAndTheirDisabledSubfolders) {
     ASSERT_TRUE(user.shortcut(L"qv-Old.lnk", L"--old", true));
     ASSERT_TRUE(common.shortcut(L"qv-Common.lnk", L"--all"));
     ASSERT_TRUE(common.shortcut(L"qv-CommonOff.lnk", L"", true));
+    ASSERT_TRUE(user.garbage(L"qv-Tidy.bat", "@echo off\r\n"));
+    ASSERT_TRUE(common.garbage(L"qv-Site.url", "[InternetShortcut]\r\nURL=http://localhost/\r\n"));
+    ASSERT_TRUE(user.desktop_ini());
+    ASSERT_TRUE(common.desktop_ini());
 
     the_servers().reset();
     auto entries = list();
-    EXPECT_EQ(the_servers().counts().links_made, 7);  // one per shortcut file read
+    EXPECT_EQ(the_servers().counts().links_made, 7);  // one per .lnk file read, none for the others
     struct row {
         std::wstring path;
         const char *name;
@@ -225,10 +239,18 @@ TEST_F(E2eStartup, ListsBothFoldersAndTheirDisabledSubfolders) {
     for (int i = 0; i < 4; i++) EXPECT_LT(at[i], at[4]);
     EXPECT_LT(at[4], at[5]);
     EXPECT_LT(at[5], at[6]);
+    // Any other file is its own command and image, and exists.
+    for (const std::wstring &path :
+         {user.path(L"qv-readme.txt"), user.path(L"qv-Tidy.bat"), common.path(L"qv-Site.url")}) {
+        int i = find(entries, path);
+        ASSERT_GE(i, 0) << utf8(path);
+        EXPECT_EQ(entries[i].command, utf8(path));
+        EXPECT_EQ(entries[i].image, utf8(path));
+        EXPECT_TRUE(entries[i].enabled) << utf8(path);
+    }
     for (const auto &e : entries) {
         EXPECT_NE(e.name, "qv-Tools.lnk");
-        EXPECT_NE(e.name, "qv-readme.txt");
-        EXPECT_NE(e.name, "disabled");
+        EXPECT_FALSE(e.source == "startup" && (e.name == "desktop.ini" || e.name == "disabled")) << e.name;
     }
     EXPECT_TRUE(thread_without_com());
 }
@@ -238,10 +260,14 @@ TEST_F(E2eStartup, SwitchesOffAndOnWithFilesOnDisk) {
     ASSERT_FALSE(user.had_disabled) << "a disabled subfolder is already there";
     std::vector<std::pair<const folder_guard *, std::wstring>> items = {
         {&user, L"qv-Notes.lnk"}, {&user, L"qv-Caf\u00e9.lnk"}, {&user, L"qv-\u2603.lnk"},
-        {&user, L"qv-broken.lnk"}, {&common, L"qv-Common.lnk"}};
+        {&user, L"qv-broken.lnk"}, {&common, L"qv-Common.lnk"}, {&user, L"qv-Tidy.bat"},
+        {&user, L"qv-Site.url"},  {&common, L"qv-Sync.bat"},    {&common, L"qv-Page.url"}};
+    ASSERT_TRUE(user.desktop_ini());
+    ASSERT_TRUE(common.desktop_ini());
     for (const auto &item : items) {
-        if (item.second == L"qv-broken.lnk") {
-            ASSERT_TRUE(user.garbage(item.second, "\x01\x02garbage"));
+        bool link = item.second.size() > 4 && item.second.substr(item.second.size() - 4) == L".lnk";
+        if (item.second == L"qv-broken.lnk" || !link) {
+            ASSERT_TRUE((item.first == &user ? user : common).garbage(item.second, "\x01\x02garbage"));
         } else {
             ASSERT_TRUE((item.first == &user ? user : common).shortcut(item.second, L"-x"));
         }
@@ -268,8 +294,11 @@ TEST_F(E2eStartup, SwitchesOffAndOnWithFilesOnDisk) {
         ASSERT_GE(i, 0) << name;
         EXPECT_TRUE(entries[i].enabled) << name;
     }
-    // Switching on left the user's subfolder empty, so it went.
+    // Switching on left the user's subfolder empty, so it went; desktop.ini
+    // was never moved.
     EXPECT_FALSE(exists(user.path(L"disabled")));
+    EXPECT_TRUE(exists(user.path(L"desktop.ini")));
+    EXPECT_TRUE(exists(common.path(L"desktop.ini")));
     // Already in the wanted state: nothing to do.
     EXPECT_EQ(set(user.path(L"qv-Notes.lnk"), 1), 1) << error();
     EXPECT_FALSE(exists(user.path(L"disabled")));

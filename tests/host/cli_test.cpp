@@ -78,6 +78,9 @@ TEST(HostCliNames, AWordNamesTheItemsPeopleWouldMeanByIt) {
         "{\"id\":\"runkey:8\",\"source\":\"runkey\",\"name\":\"twin\\u001b\",\"location\":\"HKCU\\\\Run\"},"
         "{\"id\":\"startup:9\",\"source\":\"startup\",\"name\":\"TWIN\\u001b.lnk\",\"location\":\"C:\\\\S\"},"
         "{\"id\":\"package:b\",\"source\":\"package\",\"name\":\"Contoso Chat\",\"location\":\"Contoso.Chat_8w\"},"
+        "{\"id\":\"startup:11\",\"source\":\"startup\",\"name\":\"Tidy.cmd.bat\",\"location\":\"C:\\\\S\"},"
+        "{\"id\":\"policy:12\",\"source\":\"policy\",\"name\":\"Tidy.cmddisabled\",\"location\":\"HKLM\\\\P\"},"
+        "{\"id\":\"startup:13\",\"source\":\"startup\",\"name\":\".hidden\",\"location\":\"C:\\\\S\"},"
         "{\"source\":\"runkey\",\"name\":\"Demo\"},{\"id\":7,\"name\":\"Demo\"}]";  // no identifier
     struct {
         std::string word, candidates;
@@ -94,6 +97,11 @@ TEST(HostCliNames, AWordNamesTheItemsPeopleWouldMeanByIt) {
         {"\xD0\x94\xD0\x95\xD0\x9C\xD0\x9E", "  startup:7  C:\\S\\\xD0\x94\xD0\xB5\xD0\xBC\xD0\xBE.lnk\n"},
         {"Twin\x1b", "  runkey:8  HKCU\\Run\\twin?\n  startup:9  C:\\S\\TWIN?.lnk\n"},
         {"contoso CHAT", "  package:b  Contoso.Chat_8w\\Contoso Chat\n"},
+        {"tidy.CMD", "  startup:11  C:\\S\\Tidy.cmd.bat\n"},  // the last extension only
+        {"tidy", ""},
+        {"Tidy.cmdDisabled", "  policy:12  HKLM\\P\\Tidy.cmddisabled\n"},  // a policy value's name is taken whole
+        {".HIDDEN", "  startup:13  C:\\S\\.hidden\n"},
+        {"", ""},  // a name that is all extension keeps it
         {"cafe", ""},
         {"Note", ""},
         {"Demodisabled", ""},

@@ -53,6 +53,9 @@ TEST(EntryId, DocumentedIdentifiers) {
         {"startup", true, "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\StartUp\\Notes.lnk",
          "startup:d4b3c1f2dd79b6f4"},
         {"task", true, "", "task:cbf29ce484222325"},
+        {"policy", false,
+         "policy|d1|Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer\\Run|ExamplePolicy",
+         "policy:6c3ff1ca16edbe0d"},
     };
     for (const row &r : rows)
         EXPECT_EQ(id_of(r.source, r.fold ? path_hash(r.key) : fnv1a64(r.key)), r.id) << r.key;
@@ -103,6 +106,9 @@ TEST_F(DispatchTest, RefusalsAndRouting) {
         {"runonce:", "runonce entries are one-shot and cannot be toggled"},
         {"runonce:d86f47e2ac1c319b", "runonce entries are one-shot and cannot be toggled"},
         {"runonce:garbage", "runonce entries are one-shot and cannot be toggled"},
+        {"policy:", "policy entries are set by an administrator's policy and cannot be toggled"},
+        {"policy:6c3ff1ca16edbe0d", "policy entries are set by an administrator's policy and cannot be toggled"},
+        {"policyx:0000000000000000", "unknown entry source in id 'policyx:0000000000000000'"},
         {"runkey:FF3AE558395561A6", "bad id format"},
         {"runkey:ff3ae558395561a", "bad id format"},
         {"runkey:ff3ae558395561a6a", "bad id format"},

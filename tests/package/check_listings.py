@@ -31,7 +31,8 @@ CASES = [
     ("no command", changed(command=None), True),
     ("each source with its own prefix",
      json.dumps([{**RIGHT, "source": s, "id": s + ":0123456789abcdef"}
-                 for s in ("runkey", "runonce", "startup", "task", "package")]), True),
+                 for s in ("runkey", "runonce", "policy", "startup", "task", "package")]), True),
+    ("a policy item off", changed(source="policy", id="policy:0123456789abcdef", enabled=False), False),
     ("an upper-case id", changed(id="runkey:FF3AE558395561A6"), False),
     ("15 digits", changed(id="runkey:ff3ae558395561a"), False),
     ("17 digits", changed(id="runkey:ff3ae558395561a6a"), False),

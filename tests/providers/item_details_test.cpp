@@ -123,6 +123,25 @@ TEST_F(ItemDetails, ProgramsWithArguments) {
     for (const row &r : rows) EXPECT_EQ(of_program(r.program, r.arguments), r.expected) << std::string(r.program.begin(), r.program.end());
 }
 
+// A file that Windows opens itself is its own image, exactly as named.
+TEST_F(ItemDetails, FilesAreTheirOwnImage) {
+    struct row {
+        std::u16string path;
+        made expected;
+    } rows[] = {
+        {u"C:\\Program Files\\Vendor\\app.exe", {"C:\\Program Files\\Vendor\\app.exe", true, "Vendor Inc", "App"}},
+        {u"C:\\Program Files\\Vendor\\app", {"C:\\Program Files\\Vendor\\app", false, "", ""}},  // no ".exe" added
+        {u"%ProgramFiles%\\Vendor\\app.exe", {"%ProgramFiles%\\Vendor\\app.exe", false, "", ""}},  // not expanded
+        {u"C:\\Start Up\\a b.bat --x", {"C:\\Start Up\\a b.bat --x", false, "", ""}},  // never split
+        {u"C:\\Tools\\dir.exe", {"C:\\Tools\\dir.exe", false, "", ""}},  // a folder
+    };
+    for (const row &r : rows) {
+        item_details d;
+        describe_file(nullptr, r.path.c_str(), &d);
+        EXPECT_EQ(as_made(d), r.expected) << std::string(r.path.begin(), r.path.end());
+    }
+}
+
 TEST_F(ItemDetails, VersionTexts) {
     struct row {
         const char *what;

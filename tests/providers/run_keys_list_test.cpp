@@ -28,6 +28,8 @@ TEST_F(RunKeyList, KnownIdentifiers) {
         {0, RUNONCE, "ExampleSetup", "runonce", "runonce:d86f47e2ac1c319b"},
         {0, RUN32, "Legacy32", "runkey", "runkey:eb28613ec7d24149"},
         {0, RUNONCE32, "Legacy32", "runonce", "runonce:aef5b4474465138e"},
+        {1, POLICY, "ExamplePolicy", "policy", "policy:6c3ff1ca16edbe0d"},
+        {0, POLICY, "ExamplePolicy", "policy", "policy:52046a381549ca9e"},
     };
     for (const row &r : rows) {
         EXPECT_EQ(run_id(r.per_user, r.subkey, r.name, r.source), r.id);
@@ -56,6 +58,9 @@ TEST_F(RunKeyList, ExampleEntryIsExactText) {
 
 TEST_F(RunKeyList, RowsInTableOrderValuesInKeyOrder) {
     // Set up in reverse, so that only the table can give the order.
+    mem_reg_put_string(HKLM, POLICY, "pm", "8");
+    mem_reg_put_a(HKCU, POLICY, "dword", PLAT_REG_DWORD, dword_bytes().data(), 4);
+    mem_reg_put_string(HKCU, POLICY, "pudisabled", "7", PLAT_REG_EXPAND_SZ);
     mem_reg_put_string(HKLM, RUNONCE32, "d32", "6");
     mem_reg_put_string(HKLM, RUNONCE, "d", "4");
     mem_reg_put_string(HKCU, RUNONCE, "c", "3");
@@ -64,18 +69,20 @@ TEST_F(RunKeyList, RowsInTableOrderValuesInKeyOrder) {
     mem_reg_put_string(HKCU, RUN, "a2", "1b");
     mem_reg_put_string(HKCU, RUN, "A1", "1a");
     std::vector<listed> got = listed_entries();
-    ASSERT_EQ(got.size(), 7u);
-    const char *names[] = {"a2", "A1", "b", "b32", "c", "d", "d32"};
-    const char *sources[] = {"runkey", "runkey", "runkey", "runkey", "runonce", "runonce", "runonce"};
-    for (int i = 0; i < 7; i++) {
+    ASSERT_EQ(got.size(), 9u);
+    const char *names[] = {"a2", "A1", "b", "b32", "c", "d", "d32", "pudisabled", "pm"};
+    const char *sources[] = {"runkey",  "runkey",  "runkey",  "runkey", "runonce",
+                             "runonce", "runonce", "policy",  "policy"};
+    for (int i = 0; i < 9; i++) {
         EXPECT_EQ(got[i].name, names[i]);
         EXPECT_EQ(got[i].source, sources[i]);
+        EXPECT_TRUE(got[i].enabled || i < 7) << "policy values are always on";
     }
     // On 32-bit Windows the one view would be listed twice.
     for (uint16_t arch : {PLAT_PROCESSOR_ARCHITECTURE_INTEL, PLAT_PROCESSOR_ARCHITECTURE_ARM}) {
         mem_set_native_architecture(arch);
         got = listed_entries();
-        ASSERT_EQ(got.size(), 5u) << arch;
+        ASSERT_EQ(got.size(), 7u) << arch;
         EXPECT_EQ(got[3].name, "c");
     }
     EXPECT_NE(got[2].id, run_id(1, RUN, "b")) << "the machine row hashes d0";

@@ -20,6 +20,7 @@
 #define RUNONCE "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce"
 #define RUN32 "Software\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\Run"
 #define RUNONCE32 "Software\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\RunOnce"
+#define POLICY "Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer\\Run"
 #define APPROVED32 APPROVED_RUN32
 #define APPROVED APPROVED_RUN
 
@@ -66,7 +67,9 @@ inline std::vector<listed> listed_entries() {
 
 inline std::string run_id(int per_user, const char *subkey, const char *name, const char *source = "runkey") {
     char id[64];
-    std::string key_text = "runkey|d" + std::to_string(per_user) + "|" + subkey + "|" + name;
+    // Policy values hash under their own kind, the name always as UTF-8.
+    std::string kind = std::string(source) == "policy" ? "policy" : "runkey";
+    std::string key_text = kind + "|d" + std::to_string(per_user) + "|" + subkey + "|" + name;
     snprintf(id, sizeof id, "%s:%016llx", source, (unsigned long long)expected_hash(key_text));
     return id;
 }

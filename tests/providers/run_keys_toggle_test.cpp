@@ -160,6 +160,30 @@ TEST_F(RunKeyToggle, OnlyRunRowsAreSearched) {
     EXPECT_EQ(names_of(HKCU, RUNONCE), std::vector<std::string>{"Setup"});
 }
 
+// Policy values are the administrator's: listed by their UTF-8 names,
+// refused both ways, nothing read or written for the refusal.
+TEST_F(RunKeyToggle, PolicyValuesAreRefused) {
+    mem_reg_put_w(HKCU, POLICY, u"Caf\u00e9 \u2603", PLAT_REG_SZ, u"p.exe", 12);
+    mem_reg_put_string(HKLM, POLICY, "Updaterdisabled", "m.exe");
+    std::vector<listed> got = listed_entries();
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[0].id, "policy:cff8d506595cfa14");
+    EXPECT_EQ(got[0].name, "Caf\xc3\xa9 \xe2\x98\x83");
+    EXPECT_EQ(got[1].id, run_id(0, POLICY, "Updaterdisabled", "policy"));
+    EXPECT_TRUE(got[1].enabled);
+    int calls = mem_calls("RegOpenKeyExA") + mem_calls("RegEnumValueW");
+    for (const listed &e : got)
+        for (int enabled : {0, 1}) {
+            EXPECT_EQ(toggle(e.id, enabled), 0);
+            EXPECT_STREQ(quorvel_last_error(),
+                         "policy entries are set by an administrator's policy and cannot be toggled");
+        }
+    EXPECT_EQ(mem_calls("RegOpenKeyExA") + mem_calls("RegEnumValueW"), calls);
+    EXPECT_EQ(writes(), 0);
+    EXPECT_EQ(mem_reg_values(HKCU, POLICY).size(), 1u);
+    EXPECT_EQ(names_of(HKLM, POLICY), std::vector<std::string>{"Updaterdisabled"});
+}
+
 TEST_F(RunKeyToggle, SameNameInBothHivesSwitchesOnlyOne) {
     mem_reg_put_string(HKCU, RUN, "Updater", "user");
     mem_reg_put_string(HKLM, RUN, "Updater", "machine");

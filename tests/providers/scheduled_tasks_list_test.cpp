@@ -38,17 +38,75 @@ TEST_F(TaskList, OnlyLogonTriggersQualify) {
     }
 }
 
-TEST_F(TaskList, SubfolderAndHiddenTasksAreLeftOut) {
-    mem_task_def sub = logon_task(u"Deep");
-    sub.folder = u"\\Vendor";
-    mem_task_add(sub);
-    mem_task_def hidden = logon_task(u"Hidden");
-    hidden.hidden = true;
-    mem_task_add(hidden);
-    mem_task_add(logon_task(u"Shown"));
+// Every folder, hidden tasks too: the root's tasks first, then each
+// subfolder depth first in the scheduler's order, but nothing at or below
+// \Microsoft\Windows (in any ASCII case).
+TEST_F(TaskList, EveryFolderDepthFirstButWindowsOwn) {
+    auto in = [](const char16_t *folder, const char16_t *name, bool hidden = false) {
+        mem_task_def t = logon_task(name);
+        t.folder = folder;
+        t.hidden = hidden;
+        mem_task_add(t);
+    };
+    mem_task_add_folder(u"\\Zeta");
+    in(u"\\", u"Shown");
+    in(u"\\", u"Hidden", true);
+    in(u"\\Vendor\\Updater", u"Deep", true);
+    in(u"\\Vendor", u"Top");
+    in(u"\\Microsoft\\Windows\\Defrag", u"Sys");
+    in(u"\\Microsoft\\Windows", u"Own");
+    in(u"\\MICROSOFT\\windows\\Caps", u"Caps");
+    in(u"\\Microsoft\\Office", u"Off");
+    in(u"\\Microsoft\\WindowsApps", u"App");
+    in(u"\\Zeta", u"Z");
     std::vector<task_row> rows = task_rows();
-    ASSERT_EQ(rows.size(), 1u);
-    EXPECT_EQ(rows[0].name, "Shown");
+    std::vector<std::string> got;
+    for (const task_row &r : rows) got.push_back(r.name + " " + r.location);
+    EXPECT_EQ(got, (std::vector<std::string>{"Shown \\", "Hidden \\", "Z \\Zeta", "Top \\Vendor",
+                                             "Deep \\Vendor\\Updater", "Off \\Microsoft\\Office",
+                                             "App \\Microsoft\\WindowsApps"}));
+    ASSERT_EQ(rows.size(), 7u);
+    EXPECT_EQ(rows[4].id, task_id("\\Vendor\\Updater\\Deep"));
+    EXPECT_TASKS_RELEASED("folders");
+}
+
+// A folder that cannot be read costs only itself (and what lies below
+// it), and says why.
+TEST_F(TaskList, UnreadableFoldersCostOnlyThemselves) {
+    struct row {
+        const char *op;
+        int nth;
+        int64_t code;
+        std::vector<std::string> names;
+        const char *message;
+    } rows[] = {
+        {"ITaskFolder_GetTasks", 1, PLAT_E_FAIL, {"V", "Deep", "W"}, "task: GetTasks '\\': HRESULT 0x80004005"},
+        {"ITaskFolder_GetTasks", 2, 0, {"R", "Deep", "W"}, "task: GetTasks '\\Vendor': HRESULT 0x00000000"},
+        {"ITaskFolder_GetFolders", 2, PLAT_E_ACCESSDENIED, {"R", "V", "W"},
+         "task: GetFolders '\\Vendor': HRESULT 0x80070005"},
+        {"ITaskFolder_GetFolders", 1, PLAT_S_FALSE, {"R"}, "task: GetFolders '\\': HRESULT 0x00000001"},
+        {"ITaskFolderCollection_get_Item", 1, PLAT_E_FAIL, {"R", "W"},
+         "task: GetFolders item of '\\': HRESULT 0x80004005"},
+        {"ITaskFolder_get_Path", 2, PLAT_E_FAIL, {"R", "V", "W"},
+         "task: get_Path of a folder in '\\Vendor': HRESULT 0x80004005"},
+        {"ITaskFolderCollection_get_Count", 1, mem_task_value(0), {"R"}, "before"},
+    };
+    for (const row &r : rows) {
+        mem_reset();
+        mem_task_add(logon_task(u"R"));
+        mem_task_def v = logon_task(u"V"), deep = logon_task(u"Deep"), w = logon_task(u"W");
+        v.folder = u"\\Vendor";
+        deep.folder = u"\\Vendor\\Sub";
+        w.folder = u"\\W";
+        for (const mem_task_def &t : {v, deep, w}) mem_task_add(t);
+        mem_fail(r.op, r.code, r.nth);
+        set_last_error("before");
+        std::vector<std::string> got;
+        for (const task_row &t : task_rows()) got.push_back(t.name);
+        EXPECT_EQ(got, r.names) << r.op << " " << r.nth;
+        EXPECT_STREQ(quorvel_last_error(), r.message) << r.op << " " << r.nth;
+        EXPECT_TASKS_RELEASED(r.op);
+    }
 }
 
 TEST_F(TaskList, CommandOfFirstUsableExecAction) {
@@ -235,7 +293,8 @@ TEST_F(TaskList, CallSequence) {
         "IActionCollection_get_Item", "IAction_get_Type", "IAction_QueryInterface", "IExecAction_get_Path", "SysFreeString",
         "IExecAction_get_Arguments", "SysFreeString", "IExecAction_Release", "IAction_Release",
         "IActionCollection_Release", "ITaskDefinition_Release", "IRegisteredTask_Release",
-        "IRegisteredTaskCollection_Release", "ITaskFolder_Release", "ITaskService_Release", "CoUninitialize"};
+        "IRegisteredTaskCollection_Release", "ITaskFolder_GetFolders", "ITaskFolderCollection_get_Count",
+        "ITaskFolderCollection_Release", "ITaskFolder_Release", "ITaskService_Release", "CoUninitialize"};
     const std::vector<std::string> details = {"ExpandEnvironmentStringsW", "GetSystemDirectoryW", "GetWindowsDirectoryW",
                                               "GetEnvironmentVariableW", "IsWow64Process", "GetFileAttributesW"};
     std::vector<std::string> got;

@@ -21,7 +21,7 @@
 #include "test_support.h"
 
 struct task_row {
-    std::string id, source, name, command;
+    std::string id, source, name, command, location;
     bool has_command = false;
     bool enabled = false;
 };
@@ -44,6 +44,7 @@ inline std::vector<task_row> parse_rows(const std::string &text) {
         r.name = str("name");
         r.has_command = yyjson_obj_get(obj, "command") != nullptr;
         r.command = str("command");
+        r.location = str("location");
         r.enabled = yyjson_get_bool(yyjson_obj_get(obj, "enabled"));
         rows.push_back(r);
     }

@@ -122,10 +122,11 @@ TEST_F(TaskToggle, EntryNoLongerExists) {
              t.folder = u"\\Sub";
              mem_task_add(t);
          }},
-        {"hidden", [](int task) {
+        {"moved under \\Microsoft\\Windows", [](int task) {
              mem_task_remove(task);
              mem_task_def t = logon_task(u"T");
-             t.hidden = true;
+             t.folder = u"\\Microsoft\\Windows";
+             t.path = u"\\T";  // as if its path still named the root
              mem_task_add(t);
          }},
         {"path unreadable", [](int) { mem_fail("IRegisteredTask_get_Path", PLAT_E_FAIL); }},
@@ -214,12 +215,12 @@ TEST_F(TaskFailure, WholeProviderTable) {
         {"GetFolder answers S_FALSE without a folder", [] { mem_fail("ITaskService_GetFolder", PLAT_S_FALSE); },
          "task: enumerate failed (0x00000001)" + unavailable, "task: enumerate failed (0x00000001)" + unavailable,
          1, 1},
-        {"GetTasks fails", [] { mem_fail("ITaskFolder_GetTasks", PLAT_E_FAIL); }, "before",
-         "task: GetTasks: HRESULT 0x80004005", 1, 1},
-        {"GetTasks gives nothing", [] { mem_fail("ITaskFolder_GetTasks", 0); }, "before",
-         "task: GetTasks: HRESULT 0x00000000", 1, 1},
+        {"GetTasks fails", [] { mem_fail("ITaskFolder_GetTasks", PLAT_E_FAIL); },
+         "task: GetTasks '\\': HRESULT 0x80004005", "task: GetTasks '\\': HRESULT 0x80004005", 1, 1},
+        {"GetTasks gives nothing", [] { mem_fail("ITaskFolder_GetTasks", 0); },
+         "task: GetTasks '\\': HRESULT 0x00000000", "task: GetTasks '\\': HRESULT 0x00000000", 1, 1},
         {"GetTasks answers S_FALSE without a collection", [] { mem_fail("ITaskFolder_GetTasks", PLAT_S_FALSE); },
-         "before", "task: GetTasks: HRESULT 0x00000001", 1, 1},
+         "task: GetTasks '\\': HRESULT 0x00000001", "task: GetTasks '\\': HRESULT 0x00000001", 1, 1},
         {"count not implemented", [] { mem_fail("IRegisteredTaskCollection_get_Count", PLAT_E_NOTIMPL); },
          "before", "task: entry no longer exists", 1, 1},
         {"count zero", [] { mem_fail("IRegisteredTaskCollection_get_Count", mem_task_value(0)); }, "before",
@@ -248,15 +249,33 @@ TEST_F(TaskFailure, WholeProviderTable) {
     }
 }
 
-TEST_F(TaskFailure, EmptyRootFolder) {
+// A toggle finds its task in any listed folder, hidden or not; where a
+// folder could not be read, its reason stands for a task not found.
+TEST_F(TaskFailure, TasksOfEveryFolderSwitch) {
     mem_task_def sub = logon_task(u"Elsewhere");
-    sub.folder = u"\\Sub";
-    mem_task_add(sub);
-    set_last_error("before");
-    EXPECT_EQ(list_text(), "[]");
-    EXPECT_STREQ(quorvel_last_error(), "before");
-    EXPECT_EQ(quorvel_set_enabled(task_id("\\Sub\\Elsewhere").c_str(), 1), 0);
+    sub.folder = u"\\Sub\\Deeper";
+    sub.hidden = true;
+    int task = mem_task_add(sub);
+    mem_task_def own = logon_task(u"Own");
+    own.folder = u"\\Microsoft\\Windows\\Defrag";
+    int windows = mem_task_add(own);
+    EXPECT_EQ(task_rows().size(), 1u);
+    EXPECT_EQ(quorvel_set_enabled(task_id("\\Sub\\Deeper\\Elsewhere").c_str(), 0), 1) << quorvel_last_error();
+    EXPECT_EQ(mem_task_enabled(task), PLAT_VARIANT_FALSE);
+    EXPECT_EQ(quorvel_set_enabled(task_id("\\Microsoft\\Windows\\Defrag\\Own").c_str(), 0), 0);
     EXPECT_STREQ(quorvel_last_error(), "task: entry no longer exists");
+    EXPECT_EQ(mem_task_enabled(windows), PLAT_VARIANT_TRUE);
+    mem_fail("ITaskFolder_GetFolders", PLAT_E_FAIL, 2);
+    EXPECT_EQ(quorvel_set_enabled(task_id("\\Sub\\Deeper\\Elsewhere").c_str(), 1), 0);
+    EXPECT_STREQ(quorvel_last_error(), "task: GetFolders '\\Sub': HRESULT 0x80004005");
+    EXPECT_EQ(mem_task_enabled(task), PLAT_VARIANT_FALSE);
+    // Found all the same: a folder that failed elsewhere leaves the record alone.
+    mem_fail("ITaskFolder_GetFolders", PLAT_E_FAIL, 3);
+    set_last_error("before");
+    EXPECT_EQ(quorvel_set_enabled(task_id("\\Sub\\Deeper\\Elsewhere").c_str(), 1), 1);
+    EXPECT_STREQ(quorvel_last_error(), "before");
+    EXPECT_EQ(mem_task_enabled(task), PLAT_VARIANT_TRUE);
+    EXPECT_TASKS_RELEASED("toggle in folders");
 }
 
 // The host's own apartment is used as it is and never undone.

@@ -41,7 +41,9 @@ TEST_F(StartupList, IdentifiersOfKnownPaths) {
     EXPECT_EQ(startup_id(lower), "startup:ccb99b50d64564d3");
 }
 
-TEST_F(StartupList, OrderSkipsDirectoriesAndOtherFiles) {
+// Every file is listed, not only shortcuts: directories and desktop.ini
+// (in any case) are not; any other file is its own command.
+TEST_F(StartupList, OrderSkipsDirectoriesAndDesktopIni) {
     add_shortcut(common_path("disabled\\Zeta.lnk"));
     add_shortcut(common_path("Common.lnk"));
     add_shortcut(user_path("disabled\\Old.lnk"));
@@ -51,9 +53,20 @@ TEST_F(StartupList, OrderSkipsDirectoriesAndOtherFiles) {
     ASSERT_TRUE(mem_files_add_file(user_path("readme.txt").c_str()));
     ASSERT_TRUE(mem_files_add_file(user_path("x.lnkx").c_str()));
     ASSERT_TRUE(mem_files_add_dir(user_path("disabled\\Nested.lnk").c_str()));
+    ASSERT_TRUE(mem_files_add_file(user_path("desktop.ini").c_str()));
+    ASSERT_TRUE(mem_files_add_file(user_path("disabled\\Desktop.INI").c_str()));
+    ASSERT_TRUE(mem_files_add_file(common_path("DESKTOP.INI").c_str()));
+    ASSERT_TRUE(mem_files_add_file(common_path("desktop.ini.bat").c_str()));
     add_shortcut(user_path("UPPER.LNK"));
-    EXPECT_EQ(names_of(list_shortcuts()), (std::vector<std::string>{"b.lnk", "a.lnk", "UPPER.LNK", "Old.lnk (off)",
-                                                                     "Common.lnk", "Zeta.lnk (off)"}));
+    auto entries = list_shortcuts();
+    EXPECT_EQ(names_of(entries), (std::vector<std::string>{"b.lnk", "a.lnk", "readme.txt", "x.lnkx", "UPPER.LNK",
+                                                           "Old.lnk (off)", "Common.lnk", "desktop.ini.bat",
+                                                           "Zeta.lnk (off)"}));
+    ASSERT_EQ(entries.size(), 9u);
+    EXPECT_EQ(entries[2].command, user_path("readme.txt"));
+    EXPECT_EQ(entries[3].command, user_path("x.lnkx"));
+    EXPECT_EQ(entries[7].command, common_path("desktop.ini.bat"));
+    EXPECT_EQ(entries[2].id, startup_id(user_path("readme.txt")));
     EXPECT_EQ(mem_files_open_searches(), 0);
 }
 
@@ -112,7 +125,7 @@ TEST_F(StartupList, EnumerationFailuresLoseOnlyTheirPass) {
     add_shortcut(user_path("disabled\\off.lnk"));
     mem_fail("FindFirstFileW", PLAT_ERROR_ACCESS_DENIED);
     EXPECT_EQ(names_of(list_shortcuts()), (std::vector<std::string>{"off.lnk (off)"}));
-    mem_fail("FindNextFileW", PLAT_ERROR_ACCESS_DENIED);
+    mem_fail("FindNextFileW", PLAT_ERROR_ACCESS_DENIED, 3);  // after ".", ".." and one.lnk
     EXPECT_EQ(names_of(list_shortcuts()), (std::vector<std::string>{"one.lnk", "off.lnk (off)"}));
     mem_fail("MultiByteToWideChar", 0);  // the folder path
     EXPECT_EQ(names_of(list_shortcuts()), std::vector<std::string>{});
@@ -242,7 +255,7 @@ TEST_F(StartupList, PatternsAndFullPathsThatDoNotFit) {
     add_shortcut(folder + "\\disabled\\bbbb.lnk");             // 2048 units
     EXPECT_EQ(names_of(list_shortcuts()), (std::vector<std::string>{"a.lnk", "b.lnk (off)", "bb.lnk (off)"}));
 
-    std::string longer = folder + std::string(13, 'h');  // 2043: "\*.lnk" needs 2049
+    std::string longer = folder + std::string(17, 'h');  // 2047: "\*" needs 2049
     mem_files_set_common_startup(PLAT_S_OK, longer.c_str());
     add_shortcut(longer + "\\a.lnk");
     int searches = mem_calls("FindFirstFileW");

@@ -185,10 +185,13 @@ struct link_case {
     bool starts_off, disabled_dir, record;
     int wanted;
     const char *linked = nullptr;  // a folder that is a link to C:\Victim: the switch is refused
+    const char *file = "Notes.lnk";  // any other file is switched as a shortcut is
 };
 
+bool is_link_file(const link_case &c) { return std::string(c.file) == "Notes.lnk"; }
+
 std::string link_at(const link_case &c, bool off) {
-    return std::string(c.folder) + (off ? "\\disabled\\Notes.lnk" : "\\Notes.lnk");
+    return std::string(c.folder) + (off ? "\\disabled\\" : "\\") + c.file;
 }
 
 void set_up_link(const link_case &c) {
@@ -196,9 +199,12 @@ void set_up_link(const link_case &c) {
     if (c.linked) mem_files_add_link(c.linked, "C:\\Victim");
     mem_files_add_dir("C:\\Victim");
     if (c.disabled_dir || c.starts_off) mem_files_add_dir((std::string(c.folder) + "\\disabled").c_str());
-    mem_files_add_shortcut(link_at(c, c.starts_off).c_str(), "C:\\Apps\\notes.exe", "--tray \xe2\x98\x83");
+    if (is_link_file(c))
+        mem_files_add_shortcut(link_at(c, c.starts_off).c_str(), "C:\\Apps\\notes.exe", "--tray \xe2\x98\x83");
+    else
+        mem_files_add_file(link_at(c, c.starts_off).c_str());
     mem_files_add_shortcut((std::string(c.folder) + "\\Other.lnk").c_str(), "C:\\o.exe", "");
-    if (c.record) mem_reg_put_a(c.hive, records_folder, "Notes.lnk", PLAT_REG_BINARY, off_record.data(), off_record.size());
+    if (c.record) mem_reg_put_a(c.hive, records_folder, c.file, PLAT_REG_BINARY, off_record.data(), off_record.size());
 }
 
 int cut_link(const link_case &c, const std::string &id, int k) { return cut_switch(c, set_up_link, id, k); }
@@ -207,6 +213,10 @@ int copies_of(const link_case &c, const std::string &where) {
     int copies = 0;
     for (bool off : {false, true}) {
         std::string target, arguments;
+        if (!is_link_file(c)) {
+            copies += mem_files_exists(link_at(c, off).c_str()) && !mem_files_is_dir(link_at(c, off).c_str());
+            continue;
+        }
         if (!mem_files_shortcut(link_at(c, off).c_str(), &target, &arguments)) continue;
         copies++;
         EXPECT_EQ(target, "C:\\Apps\\notes.exe") << where;
@@ -230,10 +240,16 @@ TEST_F(SweepCutShort, Shortcuts) {
          user_folder_disabled},
         {"common shortcut on in place, folder a link", common_folder, PLAT_HKEY_LOCAL_MACHINE, false, false, true, 1,
          common_folder},
+        {"user file off", user_folder, PLAT_HKEY_CURRENT_USER, false, false, false, 0, nullptr, "Notes.bat"},
+        {"common file on, off record", common_folder, PLAT_HKEY_LOCAL_MACHINE, true, true, true, 1, nullptr,
+         "Notes.url"},
+        {"user file on in place", user_folder, PLAT_HKEY_CURRENT_USER, false, false, true, 1, nullptr, "Notes.cmd"},
+        {"user file off, subfolder a link", user_folder, PLAT_HKEY_CURRENT_USER, false, false, false, 0,
+         user_folder_disabled, "Notes.bat"},
     };
     for (const link_case &c : cases) {
         set_up_link(c);
-        std::string id = id_of(list_now(), "startup", "Notes.lnk");
+        std::string id = id_of(list_now(), "startup", c.file);
         ASSERT_FALSE(id.empty()) << c.what;
         int changes = cut_link(c, id, INT32_MAX);
         if (c.linked) {
@@ -246,7 +262,7 @@ TEST_F(SweepCutShort, Shortcuts) {
             if (c.linked == common_folder) victim = {"Notes.lnk", "Other.lnk"};
             EXPECT_EQ(mem_files_names("C:\\Victim"), victim) << c.what;
             if (c.record) {
-                EXPECT_TRUE(marks_off(c.hive, records_folder, "Notes.lnk")) << c.what;
+                EXPECT_TRUE(marks_off(c.hive, records_folder, c.file)) << c.what;
             }
             continue;
         }
@@ -254,11 +270,11 @@ TEST_F(SweepCutShort, Shortcuts) {
             std::string where = std::string(c.what) + ", cut after " + std::to_string(k);
             cut_link(c, id, k);
             swept.states++;
-            EXPECT_GE(copies_of(c, where), 1) << where << ": the shortcut is lost";
+            EXPECT_GE(copies_of(c, where), 1) << where << ": the file is lost";
             std::vector<listed> items = list_now();
             std::vector<std::string> ids;
             for (const listed &e : items)
-                if (e.source == "startup" && e.name == "Notes.lnk") ids.push_back(e.id);
+                if (e.source == "startup" && e.name == c.file) ids.push_back(e.id);
             EXPECT_EQ(ids.size(), (size_t)copies_of(c, where)) << where << ": every copy listed";
             for (const std::string &copy : ids) {
                 cut_link(c, id, k);
@@ -266,12 +282,12 @@ TEST_F(SweepCutShort, Shortcuts) {
                 EXPECT_EQ(copies_of(c, where), 1) << where;
                 EXPECT_FALSE(mem_files_exists(link_at(c, c.wanted == 1).c_str())) << where;
                 if (c.wanted) {
-                    EXPECT_FALSE(marks_off(c.hive, records_folder, "Notes.lnk")) << where;
+                    EXPECT_FALSE(marks_off(c.hive, records_folder, c.file)) << where;
                 }
                 std::vector<listed> after = list_now();
                 const listed *e = nullptr;
                 for (const listed &x : after)
-                    if (x.source == "startup" && x.name == "Notes.lnk") e = &x;
+                    if (x.source == "startup" && x.name == c.file) e = &x;
                 ASSERT_NE(e, nullptr) << where;
                 EXPECT_EQ(e->enabled, c.wanted == 1) << where;
                 swept.recoveries++;

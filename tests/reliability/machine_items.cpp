@@ -22,6 +22,7 @@ namespace {
 
 const char run_key[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 const char run_once_key[] = "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
+const char policy_key[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer\\Run";
 const char user_startup[] = "C:\\Users\\user\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\Startup";
 const char common_startup[] = "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\StartUp";
 
@@ -46,9 +47,11 @@ std::u16string widen(const std::string &s) {
     return w;
 }
 
-void add_task(const std::string &name, bool enabled) {
+void add_task(const std::string &name, bool enabled, const char16_t *folder = u"\\", bool hidden = false) {
     mem_task_def def;
     def.name = widen(name);
+    def.folder = folder;
+    def.hidden = hidden;
     def.enabled = enabled ? PLAT_VARIANT_TRUE : PLAT_VARIANT_FALSE;
     def.triggers = {PLAT_TASK_TRIGGER_BOOT, PLAT_TASK_TRIGGER_LOGON};
     def.actions = {{PLAT_TASK_ACTION_EXEC, u"C:\\Tools\\" + widen(name) + u".exe", u"--logon"}};
@@ -126,8 +129,14 @@ item_names names_of(const std::string &owner) {
     n.link_on = owner + "Notes.lnk";
     n.link_off = owner + "Old.lnk";
     n.link_common = owner + "Shared.lnk";
+    n.file_on = owner + "Tidy.bat";
+    n.file_off = owner + "Sync.url";
+    n.policy_user = owner + "Enforced";
+    n.policy_machine = owner + "Mandated";
     n.task_on = owner + "LogonTask";
     n.task_off = owner + "QuietTask";
+    n.task_vendor = owner + "VendorTask";
+    n.task_hidden = owner + "HiddenTask";
     n.package_on = owner + "Chat at logon";
     n.package_off = owner + "Chat in the tray";
     return n;
@@ -144,8 +153,17 @@ void add_items(const std::string &owner) {
     mem_files_add_shortcut((std::string(user_startup) + "\\disabled\\" + n.link_off).c_str(),
                            "C:\\Program Files\\Old\\old.exe", "");
     mem_files_add_shortcut(path_in(common_startup, n.link_common).c_str(), "C:\\Shared\\shared.exe", "-q");
+    mem_files_add_file(path_in(user_startup, n.file_on).c_str());
+    mem_files_add_file(path_in(user_startup, "desktop.ini").c_str());
+    mem_files_add_file((std::string(common_startup) + "\\disabled\\" + n.file_off).c_str());
+    mem_reg_put_string(PLAT_HKEY_CURRENT_USER, policy_key, n.policy_user.c_str(), "C:\\Tools\\updater.exe /policy");
+    mem_reg_put_string(PLAT_HKEY_LOCAL_MACHINE, policy_key, n.policy_machine.c_str(), "%ProgramFiles%\\helper.exe",
+                       PLAT_REG_EXPAND_SZ);
     add_task(n.task_on, true);
     add_task(n.task_off, false);
+    add_task(n.task_vendor, true, u"\\Vendor");
+    add_task(n.task_hidden, false, u"\\Vendor\\Updater", true);
+    add_task(owner + "SystemTask", true, u"\\Microsoft\\Windows\\Maintenance");  // never listed
     add_package(owner, n.package_on, n.package_off);
     // The files they start, so that every step of reading an image's
     // details is reached: an expanded variable, a search, a host program's
@@ -245,6 +263,8 @@ machine_state capture_state() {
     capture_key(&s, PLAT_HKEY_LOCAL_MACHINE, "HKLM", run_key);
     capture_key(&s, PLAT_HKEY_CURRENT_USER, "HKCU", run_once_key);
     capture_key(&s, PLAT_HKEY_LOCAL_MACHINE, "HKLM", run_once_key);
+    capture_key(&s, PLAT_HKEY_CURRENT_USER, "HKCU", policy_key);
+    capture_key(&s, PLAT_HKEY_LOCAL_MACHINE, "HKLM", policy_key);
     capture_folder(&s, user_startup);
     capture_folder(&s, common_startup);
     std::lock_guard<std::mutex> g(tasks_lock);

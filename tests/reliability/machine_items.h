@@ -18,8 +18,14 @@ struct item_names {
     std::string link_on;       // user Startup folder
     std::string link_off;      // its "disabled" subfolder
     std::string link_common;   // all-users Startup folder
+    std::string file_on;       // user Startup folder, a script (beside a desktop.ini)
+    std::string file_off;      // the all-users folder's "disabled" subfolder, an Internet shortcut
+    std::string policy_user;   // HKCU policy Run value
+    std::string policy_machine;  // HKLM policy Run value
     std::string task_on;       // root task folder, logon trigger, enabled
     std::string task_off;      // the same, disabled
+    std::string task_vendor;   // a vendor's folder, enabled
+    std::string task_hidden;   // a hidden task below it, disabled
     std::string package_on;    // a packaged app's startup task, State 2
     std::string package_off;   // the same package's other task, no State, off by its manifest
 };

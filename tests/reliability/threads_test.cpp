@@ -35,6 +35,8 @@ const switchable switchables[] = {
     {"runkey", &item_names::run_machine, true}, {"startup", &item_names::link_on, true},
     {"startup", &item_names::link_off, false},  {"startup", &item_names::link_common, true},
     {"task", &item_names::task_on, true},       {"task", &item_names::task_off, false},
+    {"startup", &item_names::file_on, true},    {"startup", &item_names::file_off, false},
+    {"task", &item_names::task_vendor, true},   {"task", &item_names::task_hidden, false},
     {"package", &item_names::package_on, true}, {"package", &item_names::package_off, false},
 };
 

@@ -18,12 +18,15 @@ namespace {
 const uint64_t value_tag = 1;  // upper half of a "S_OK with this value" code
 const plat_hresult e_path_not_found = (plat_hresult)0x80070003;
 
-enum kind { k_service, k_folder, k_tasks, k_task, k_definition, k_triggers, k_trigger, k_actions, k_action, k_exec };
+enum kind {
+    k_service, k_folder, k_folders, k_tasks, k_task, k_definition, k_triggers, k_trigger, k_actions, k_action, k_exec
+};
 
 struct object {
     kind k;
     bool connected = false;      // service
     std::u16string folder;       // folder
+    std::vector<std::u16string> children;  // folder collection, snapshot of GetFolders
     std::vector<int> members;    // task collection, snapshot of GetTasks
     int task = -1;               // task and everything below it
     int item = -1;               // trigger or action, 0-based
@@ -38,6 +41,7 @@ struct task_rec {
 struct scheduler {
     std::mutex lock;
     std::vector<task_rec> tasks;
+    std::vector<std::u16string> folders;  // every folder but the root, in order of creation
     std::set<object *> live;
     std::set<char16_t *> bstrs;
     bool absent = false;
@@ -174,6 +178,22 @@ plat_hresult give_item(const char *op, const void *handle, kind from, kind to, i
     return PLAT_S_OK;
 }
 
+// The folder holding `path`: "\\" for a child of the root.
+std::u16string parent_of(const std::u16string &path) {
+    size_t last = path.rfind(u'\\');
+    return last == 0 || last == std::u16string::npos ? u"\\" : path.substr(0, last);
+}
+
+// Creates the folder and its missing parents, parents first.
+void add_folder_locked(const std::u16string &path) {
+    scheduler &s = sched();
+    if (path.empty() || path == u"\\") return;
+    for (const std::u16string &f : s.folders)
+        if (f == path) return;
+    add_folder_locked(parent_of(path));
+    s.folders.push_back(path);
+}
+
 size_t trigger_count(const mem_task_def &def) { return def.triggers.size(); }
 size_t action_count(const mem_task_def &def) { return def.actions.size(); }
 
@@ -185,6 +205,7 @@ void reset_tasks() {
     s.live.clear();
     s.bstrs.clear();
     s.tasks.clear();
+    s.folders.clear();
     s.absent = false;
     s.bad_releases = 0;
     s.bad_uses = 0;
@@ -201,8 +222,15 @@ int mem_task_add(const mem_task_def &def) {
     task_rec r;
     r.def = def;
     r.def.path = task_path(def);
+    add_folder_locked(def.folder);
     s.tasks.push_back(r);
     return (int)s.tasks.size() - 1;
+}
+
+void mem_task_add_folder(const std::u16string &path) {
+    scheduler &s = sched();
+    std::lock_guard<std::mutex> g(s.lock);
+    add_folder_locked(path);
 }
 
 void mem_task_remove(int task) {
@@ -319,7 +347,7 @@ plat_hresult plat_task_service_get_folder(plat_task_service service, const char1
     if (!o->connected) return PLAT_E_NOT_CONNECTED;
     std::u16string want = path && path[0] ? std::u16string(path) : u"\\";
     bool known = want == u"\\";
-    for (const task_rec &t : s.tasks) known = known || (!t.removed && t.def.folder == want);
+    for (const std::u16string &f : s.folders) known = known || f == want;
     if (!known) return e_path_not_found;
     object *f = make(k_folder);
     f->folder = want;
@@ -352,8 +380,56 @@ plat_hresult plat_task_folder_get_tasks(plat_task_folder folder, int32_t flags,
     return PLAT_S_OK;
 }
 
+plat_hresult plat_task_folder_get_folders(plat_task_folder folder, int32_t flags,
+                                          plat_folder_collection *out) {
+    answer a = check_fault("ITaskFolder_GetFolders");
+    if (a.faulted) return a.hr;
+    scheduler &s = sched();
+    std::lock_guard<std::mutex> g(s.lock);
+    object *o = use(folder, k_folder);
+    if (!o || !out) return PLAT_E_POINTER;
+    (void)flags;  // reserved: ignored, as Wine's scheduler does
+    object *c = make(k_folders);
+    for (const std::u16string &f : s.folders)
+        if (parent_of(f) == o->folder) c->children.push_back(f);
+    *out = (plat_folder_collection)c;
+    return PLAT_S_OK;
+}
+
+plat_hresult plat_task_folder_get_path(plat_task_folder folder, plat_bstr *out) {
+    return give_text("ITaskFolder_get_Path", folder, k_folder, out, [](const object *o) { return o->folder; });
+}
+
 void plat_task_folder_release(plat_task_folder folder) {
     release("ITaskFolder_Release", folder, k_folder);
+}
+
+// ---- ITaskFolderCollection ----
+
+plat_hresult plat_folder_collection_get_count(plat_folder_collection folders, int32_t *count) {
+    return give_number("ITaskFolderCollection_get_Count", folders, k_folders, count,
+                       [](const object *o) { return (int32_t)o->children.size(); });
+}
+
+plat_hresult plat_folder_collection_get_item(plat_folder_collection folders, const plat_variant *index,
+                                             plat_task_folder *out) {
+    answer a = check_fault("ITaskFolderCollection_get_Item");
+    if (a.faulted) return a.hr;
+    scheduler &s = sched();
+    std::lock_guard<std::mutex> g(s.lock);
+    object *o = use(folders, k_folders);
+    if (!o || !out || !index) return PLAT_E_POINTER;
+    if (index->vt != PLAT_VT_I4) return PLAT_E_INVALIDARG;
+    int32_t i = index->int_value;
+    if (i < 1 || (size_t)i > o->children.size()) return PLAT_E_INVALIDARG;
+    object *f = make(k_folder);
+    f->folder = o->children[(size_t)i - 1];
+    *out = (plat_task_folder)f;
+    return PLAT_S_OK;
+}
+
+void plat_folder_collection_release(plat_folder_collection folders) {
+    release("ITaskFolderCollection_Release", folders, k_folders);
 }
 
 // ---- IRegisteredTaskCollection ----

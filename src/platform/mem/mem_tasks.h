@@ -1,6 +1,7 @@
 // Set-up and inspection of the in-memory Task Scheduler.
 //
-// Tasks live in folders named by their path ("\\" is the root). Faults use
+// Tasks live in folders named by their path ("\\" is the root); folders
+// stay when their tasks go. Faults use
 // the interface call's name, for example "ITaskService_Connect",
 // "IRegisteredTask_get_Path" or "ITrigger_get_Type"; releases are
 // "<Interface>_Release". A fault code is the HRESULT answered without doing
@@ -31,6 +32,10 @@ struct mem_task_def {
 
 // Registers a task; returns its number for the calls below.
 int mem_task_add(const mem_task_def &def);
+// Creates a task folder ("\\Vendor\\Updater") and any missing parent; a
+// task's folder is created with it. GetFolders gives a folder's children
+// in the order they were created.
+void mem_task_add_folder(const std::u16string &path);
 // Unregisters a task: later enumerations no longer return it.
 void mem_task_remove(int task);
 // The task's stored enabled flag and how often put_Enabled changed it.

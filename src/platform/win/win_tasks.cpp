@@ -100,7 +100,35 @@ plat_hresult plat_task_folder_get_tasks(plat_task_folder folder, int32_t flags,
     return (plat_hresult)hr;
 }
 
+plat_hresult plat_task_folder_get_folders(plat_task_folder folder, int32_t flags,
+                                          plat_folder_collection *out) {
+    ITaskFolderCollection *folders = as<ITaskFolderCollection>(*out);
+    HRESULT hr = as<ITaskFolder>(folder)->GetFolders((LONG)flags, &folders);
+    put(out, folders);
+    return (plat_hresult)hr;
+}
+
+plat_hresult plat_task_folder_get_path(plat_task_folder folder, plat_bstr *out) {
+    return get_text(out, [&](BSTR *text) { return as<ITaskFolder>(folder)->get_Path(text); });
+}
+
 void plat_task_folder_release(plat_task_folder folder) { as<ITaskFolder>(folder)->Release(); }
+
+plat_hresult plat_folder_collection_get_count(plat_folder_collection folders, int32_t *count) {
+    return get_number<LONG>(count, [&](LONG *n) { return as<ITaskFolderCollection>(folders)->get_Count(n); });
+}
+
+plat_hresult plat_folder_collection_get_item(plat_folder_collection folders, const plat_variant *index,
+                                             plat_task_folder *out) {
+    ITaskFolder *folder = as<ITaskFolder>(*out);
+    HRESULT hr = as<ITaskFolderCollection>(folders)->get_Item(to_variant(index), &folder);
+    put(out, folder);
+    return (plat_hresult)hr;
+}
+
+void plat_folder_collection_release(plat_folder_collection folders) {
+    as<ITaskFolderCollection>(folders)->Release();
+}
 
 plat_hresult plat_task_collection_get_count(plat_task_collection tasks, int32_t *count) {
     return get_number<LONG>(count, [&](LONG *n) { return as<IRegisteredTaskCollection>(tasks)->get_Count(n); });

@@ -1,6 +1,6 @@
-// The scripted Task Scheduler: a root folder of tasks set by the test,
-// served through the Task Scheduler 2.0 interfaces the library calls; every
-// other method answers E_NOTIMPL. Any call can be made to answer a chosen
+// The scripted Task Scheduler: folders of tasks set by the test, hidden
+// ones among them, served through the Task Scheduler 2.0 interfaces the
+// library calls; every other method answers E_NOTIMPL. Any call can be made to answer a chosen
 // HRESULT and give nothing.
 #include <string.h>
 
@@ -11,7 +11,8 @@
 #define MAX_ITEMS 4
 #define MAX_TEXT 260
 #define MAX_FAULTS 16
-#define MAX_CALLS 32
+#define MAX_CALLS 40
+#define MAX_FOLDERS 8
 
 struct action {
     int type;
@@ -21,6 +22,8 @@ struct action {
 struct task {
     WCHAR name[MAX_TEXT], path[MAX_TEXT];
     VARIANT_BOOL enabled;
+    int folder;   // 1 the root
+    BOOL hidden;  // listed only with TASK_ENUM_HIDDEN
     int triggers[MAX_ITEMS], trigger_count;
     struct action actions[MAX_ITEMS];
     int action_count;
@@ -32,8 +35,16 @@ struct fault {
     HRESULT hr;
 };
 
+// Folder 1 is the root; every other one names its parent.
+struct folder {
+    WCHAR path[MAX_TEXT];
+    int parent;
+};
+
 static struct task tasks[MAX_TASKS];
 static int task_count;
+static struct folder folders[MAX_FOLDERS] = {{L"\\", 0}};
+static int folder_count = 1;
 static struct fault faults[MAX_FAULTS];
 static int fault_count;
 static struct {
@@ -68,10 +79,13 @@ struct object {
     const IID *iid;
     int task, item;
     BOOL connected;  // the service
+    int folder;      // a folder, a folder's task or subfolder list: 1 the root
+    LONG flags;      // a task list: the flags it was asked for with
 };
 
 static ITaskServiceVtbl service_vtbl;
 static ITaskFolderVtbl folder_vtbl;
+static ITaskFolderCollectionVtbl folder_list_vtbl;
 static IRegisteredTaskCollectionVtbl task_list_vtbl;
 static IRegisteredTaskVtbl task_vtbl;
 static ITaskDefinitionVtbl definition_vtbl;
@@ -127,6 +141,16 @@ static HRESULT give(const void *vtbl, const IID *iid, int task, int item, void *
     return S_OK;
 }
 
+// Gives an object of `folder`.
+static HRESULT give_in(const void *vtbl, const IID *iid, int folder, LONG flags, void *out) {
+    HRESULT hr = give(vtbl, iid, 0, 0, out);
+    if (SUCCEEDED(hr)) {
+        (*(struct object **)out)->folder = folder;
+        (*(struct object **)out)->flags = flags;
+    }
+    return hr;
+}
+
 static HRESULT give_text(const WCHAR *text, BSTR *out) {
     *out = server_bstr(text);
     return *out ? S_OK : E_OUTOFMEMORY;
@@ -165,33 +189,79 @@ static HRESULT STDMETHODCALLTYPE service_get_folder(ITaskService *self, BSTR pat
     SCRIPTED("ITaskService::GetFolder", 0, 0);
     if (!self_of(self)->connected) return HRESULT_FROM_WIN32(ERROR_ONLY_IF_CONNECTED);
     if (path && lstrcmpW(path, L"\\")) return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
-    return give(&folder_vtbl, &IID_ITaskFolder, 0, 0, out);
+    return give_in(&folder_vtbl, &IID_ITaskFolder, 1, 0, out);
 }
 
-// ---- ITaskFolder, IRegisteredTaskCollection ----
+// ---- ITaskFolder, IRegisteredTaskCollection, ITaskFolderCollection ----
+// The folder calls match a fault's `task` against the folder's number.
+
+static HRESULT STDMETHODCALLTYPE folder_get_path(ITaskFolder *self, BSTR *out) {
+    SCRIPTED("ITaskFolder::get_Path", self_of(self)->folder, 0);
+    return give_text(folders[self_of(self)->folder - 1].path, out);
+}
 
 static HRESULT STDMETHODCALLTYPE folder_get_tasks(ITaskFolder *self, LONG flags, IRegisteredTaskCollection **out) {
-    (void)self;
-    SCRIPTED("ITaskFolder::GetTasks", 0, 0);
+    SCRIPTED("ITaskFolder::GetTasks", self_of(self)->folder, 0);
     if (flags & ~TASK_ENUM_HIDDEN) return E_INVALIDARG;
-    return give(&task_list_vtbl, &IID_IRegisteredTaskCollection, 0, 0, out);
+    return give_in(&task_list_vtbl, &IID_IRegisteredTaskCollection, self_of(self)->folder, flags, out);
+}
+
+// The number of the `at`-th (1-based) task the list holds, or 0.
+static int task_in_list(const struct object *list, int at) {
+    for (int i = 0; i < task_count; i++) {
+        const struct task *t = &tasks[i];
+        if (t->folder != list->folder || (t->hidden && !(list->flags & TASK_ENUM_HIDDEN))) continue;
+        if (--at == 0) return i + 1;
+    }
+    return 0;
 }
 
 static HRESULT STDMETHODCALLTYPE task_list_get_count(IRegisteredTaskCollection *self, LONG *count) {
-    (void)self;
-    SCRIPTED("IRegisteredTaskCollection::get_Count", 0, 0);
-    *count = task_count;
+    SCRIPTED("IRegisteredTaskCollection::get_Count", self_of(self)->folder, 0);
+    LONG n = 0;
+    while (task_in_list(self_of(self), (int)n + 1)) n++;
+    *count = n;
     return S_OK;
 }
 
 // Only the index type the library is to use: a VT_I4 from 1 to the count.
+// A fault's `task` matches the task's number among all tasks.
 static HRESULT STDMETHODCALLTYPE task_list_get_item(IRegisteredTaskCollection *self, VARIANT index,
                                                     IRegisteredTask **out) {
-    (void)self;
     int at = V_VT(&index) == VT_I4 ? (int)V_I4(&index) : 0;
-    SCRIPTED("IRegisteredTaskCollection::get_Item", at, 0);
-    if (at < 1 || at > task_count) return E_INVALIDARG;
-    return give(&task_vtbl, &IID_IRegisteredTask, at, 0, out);
+    int task = at >= 1 ? task_in_list(self_of(self), at) : 0;
+    SCRIPTED("IRegisteredTaskCollection::get_Item", task, 0);
+    if (!task) return E_INVALIDARG;
+    return give(&task_vtbl, &IID_IRegisteredTask, task, 0, out);
+}
+
+static HRESULT STDMETHODCALLTYPE folder_get_folders(ITaskFolder *self, LONG flags, ITaskFolderCollection **out) {
+    SCRIPTED("ITaskFolder::GetFolders", self_of(self)->folder, 0);
+    if (flags) return E_INVALIDARG;
+    return give_in(&folder_list_vtbl, &IID_ITaskFolderCollection, self_of(self)->folder, 0, out);
+}
+
+// The number of the `at`-th (1-based) subfolder of `parent`, or 0.
+static int subfolder(int parent, int at) {
+    for (int i = 1; i < folder_count; i++)
+        if (folders[i].parent == parent && --at == 0) return i + 1;
+    return 0;
+}
+
+static HRESULT STDMETHODCALLTYPE folder_list_get_count(ITaskFolderCollection *self, LONG *count) {
+    SCRIPTED("ITaskFolderCollection::get_Count", self_of(self)->folder, 0);
+    LONG n = 0;
+    while (subfolder(self_of(self)->folder, (int)n + 1)) n++;
+    *count = n;
+    return S_OK;
+}
+
+static HRESULT STDMETHODCALLTYPE folder_list_get_item(ITaskFolderCollection *self, VARIANT index, ITaskFolder **out) {
+    int at = V_VT(&index) == VT_I4 ? (int)V_I4(&index) : 0;
+    int folder = at >= 1 ? subfolder(self_of(self)->folder, at) : 0;
+    SCRIPTED("ITaskFolderCollection::get_Item", folder, 0);
+    if (!folder) return E_INVALIDARG;
+    return give_in(&folder_vtbl, &IID_ITaskFolder, folder, 0, out);
 }
 
 // ---- IRegisteredTask ----
@@ -316,6 +386,11 @@ void task_server_init(void) {
     service_vtbl.GetFolder = service_get_folder;
     VTBL_INIT(folder_vtbl);
     folder_vtbl.GetTasks = folder_get_tasks;
+    folder_vtbl.GetFolders = folder_get_folders;
+    folder_vtbl.get_Path = folder_get_path;
+    VTBL_INIT(folder_list_vtbl);
+    folder_list_vtbl.get_Count = folder_list_get_count;
+    folder_list_vtbl.get_Item = folder_list_get_item;
     VTBL_INIT(task_list_vtbl);
     task_list_vtbl.get_Count = task_list_get_count;
     task_list_vtbl.get_Item = task_list_get_item;
@@ -349,6 +424,7 @@ void task_server_init(void) {
 void ts_reset(void) {
     watch_bstrs();
     task_count = fault_count = 0;
+    folder_count = 1;
     memset(calls, 0, sizeof calls);
     counts.late_releases = 0;
     counts.links_made = 0;
@@ -363,7 +439,21 @@ int ts_add_task(const WCHAR *name, const WCHAR *path, short enabled) {
     copy_text(t->name, name);
     copy_text(t->path, path);
     t->enabled = enabled;
+    t->folder = 1;
     return task_count;
+}
+
+int ts_add_folder(int parent, const WCHAR *path) {
+    if (folder_count == MAX_FOLDERS || parent < 1 || parent > folder_count) return 0;
+    copy_text(folders[folder_count].path, path);
+    folders[folder_count].parent = parent;
+    return ++folder_count;
+}
+
+void ts_place_task(int task, int folder, int hidden) {
+    if (task < 1 || task > task_count || folder < 1 || folder > folder_count) return;
+    tasks[task - 1].folder = folder;
+    tasks[task - 1].hidden = hidden;
 }
 
 static BOOL known_task(int task) { return task >= 1 && task <= task_count; }
