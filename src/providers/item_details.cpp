@@ -223,7 +223,8 @@ char16_t *resolve(const details_cache *c, const char16_t *text, size_t n, const 
 // The file that the first `n` units of an unquoted command name, as
 // written or with ".exe"; null when they name none.
 char16_t *names_file(const details_cache *c, const char16_t *text, size_t n) {
-    if (is_bare(text, n)) return search(c, text, n, u".exe");
+    // A file name holds at most 255 units, so a longer bare text names none.
+    if (is_bare(text, n)) return n <= 255 ? search(c, text, n, u".exe") : nullptr;
     if (!is_absolute(text)) return nullptr;
     if (is_file(c, text, n)) return join(text, n);
     if (has_extension(text, n)) return nullptr;
@@ -243,7 +244,9 @@ char16_t *split_command(const details_cache *c, const char16_t *s, const char16_
     }
     // Each text before a space, then the whole text: the first that names
     // a file is the program, as CreateProcess finds it.
-    for (size_t i = 1; i <= n; i++) {
+    // No longer than a path the library checks: a huge command must not
+    // cost a look-up per space.
+    for (size_t i = 1; i <= n && i < WIDE_PATH_UNITS; i++) {
         if ((i < n && !is_space(s[i])) || is_space(s[i - 1])) continue;
         char16_t *found = names_file(c, s, i);
         if (found) {
@@ -319,13 +322,25 @@ char16_t *image_of(const details_cache *c, char16_t *program, const char16_t *ar
 
 // The string of `key` from the first table that holds it, as UTF-8; "" is
 // returned as null.
-char *version_text(const void *block, const char16_t *const *tables, int count, const char16_t *key) {
+// The units of a value that `found` and `len` give which lie inside the
+// block: a malformed resource may claim more than the file holds.
+uint32_t units_inside(const void *block, uint32_t size, const void *found, uint32_t len) {
+    const char *start = (const char *)block, *at = (const char *)found;
+    if (at < start || at >= start + size) return 0;
+    size_t room = (size_t)(start + size - at) / sizeof(char16_t);
+    return len < room ? len : (uint32_t)room;
+}
+
+char *version_text(const void *block, uint32_t size, const char16_t *const *tables, int count,
+                   const char16_t *key) {
     for (int t = 0; t < count; t++) {
         char16_t query[WIDE_PATH_UNITS];
         if (format_wide(query, u"\\StringFileInfo\\%s\\%s", tables[t], key) < 0) continue;
         const void *found = nullptr;
         uint32_t len = 0;
-        if (!plat_ver_query_value(block, query, &found, &len) || !found || !len) continue;
+        if (!plat_ver_query_value(block, query, &found, &len) || !found) continue;
+        len = units_inside(block, size, found, len);
+        if (!len) continue;
         wide text((char16_t *)malloc(((size_t)len + 1) * sizeof(char16_t)));
         if (!text.p) return nullptr;
         memcpy(text.p, found, (size_t)len * sizeof(char16_t));  // may be unaligned in the block
@@ -355,7 +370,8 @@ void read_version(const details_cache *c, const char16_t *image, image_record *r
         bool has_first = false;
         const void *found = nullptr;
         uint32_t len = 0;
-        if (plat_ver_query_value(block, u"\\VarFileInfo\\Translation", &found, &len) && found && len >= 4) {
+        if (plat_ver_query_value(block, u"\\VarFileInfo\\Translation", &found, &len) && found && len >= 4 &&
+            units_inside(block, size, found, 2) == 2) {
             uint16_t pair[2];
             memcpy(pair, found, sizeof pair);
             static const char16_t hex[] = u"0123456789ABCDEF";
@@ -368,8 +384,8 @@ void read_version(const details_cache *c, const char16_t *image, image_record *r
         static const char16_t *const usual[] = {u"040904B0", u"040904E4"};  // U.S. English: Unicode, 1252
         for (const char16_t *table : usual)
             if (!has_first || !same_folded(first, table, 9)) tables[count++] = table;
-        r->publisher = version_text(block, tables, count, u"CompanyName");
-        r->description = version_text(block, tables, count, u"FileDescription");
+        r->publisher = version_text(block, size, tables, count, u"CompanyName");
+        r->description = version_text(block, size, tables, count, u"FileDescription");
     }
     free(block);
 }

@@ -67,10 +67,16 @@ enum run_twin {
 };
 
 run_twin compare_twin(plat_hkey key, const char16_t *name, const char16_t *twin) {
-    if (plat_reg_query_value_ex_w(key, twin, nullptr, nullptr, nullptr) != PLAT_ERROR_SUCCESS) return TWIN_NONE;
+    // Only a value that is not there is no twin: a look that merely failed
+    // must not let the switch write over another program's value.
+    plat_error e = plat_reg_query_value_ex_w(key, twin, nullptr, nullptr, nullptr);
+    if (e == PLAT_ERROR_FILE_NOT_FOUND) return TWIN_NONE;
     run_copy a, b;
-    plat_error e = read_copy(key, name, &a);
-    const char16_t *failed = name;
+    const char16_t *failed = twin;
+    if (e == PLAT_ERROR_SUCCESS) {
+        e = read_copy(key, name, &a);
+        failed = name;
+    }
     if (e == PLAT_ERROR_SUCCESS) {
         e = read_copy(key, twin, &b);
         failed = twin;
@@ -121,8 +127,16 @@ copy_result copy_and_delete(plat_hkey key, const char16_t *from, const char16_t 
         set_last_error("runkey: value '%s' not found", run_message_name(from, &from8));
         return COPY_STOPPED;
     }
-    if (plat_reg_query_value_ex_w(key, to, nullptr, nullptr, nullptr) == PLAT_ERROR_SUCCESS) {
+    plat_error there = plat_reg_query_value_ex_w(key, to, nullptr, nullptr, nullptr);
+    if (there == PLAT_ERROR_SUCCESS) {
         set_last_error("runkey: target value '%s' already exists", run_message_name(to, &to8));
+        return COPY_STOPPED;
+    }
+    if (there != PLAT_ERROR_FILE_NOT_FOUND) {  // unknown: never write over it
+        if (there == PLAT_ERROR_NOT_ENOUGH_MEMORY)
+            set_last_error("OOM");
+        else
+            set_last_error("runkey: read '%s' failed", run_message_name(to, &to8));
         return COPY_STOPPED;
     }
     if (fill_copy(key, from, &copy) != PLAT_ERROR_SUCCESS) {

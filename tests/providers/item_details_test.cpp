@@ -166,6 +166,8 @@ TEST_F(ItemDetails, VersionTexts) {
          {{"040904B0", "CompanyName", "Soci\xc3\xa9t\xc3\xa9 \xe2\x98\x83 \xf0\x9f\x98\x80"}},
          "Soci\xc3\xa9t\xc3\xa9 \xe2\x98\x83 \xf0\x9f\x98\x80", ""},
         {"an empty resource", {}, {}, "", ""},
+        {"a length past the block's end is cut to the block", {us_unicode},
+         {{"040904B0", "CompanyName", "Acme", 60000}}, "Acme", ""},
     };
     for (const row &r : rows) {
         mem_details_set_version("C:\\Tools\\tool.exe", r.translations, r.strings);
@@ -221,4 +223,17 @@ TEST_F(ItemDetails, EachImageIsReadOncePerCache) {
     EXPECT_EQ(mem_calls("GetFileVersionInfoSizeW"), 1);
     EXPECT_EQ(mem_calls("GetSystemDirectoryW"), 1);
     details_cache_free(cache);
+}
+
+// A huge unquoted command (any user may write one) is tried only as far as
+// a path can reach, so the listing does not stall on it.
+TEST_F(ItemDetails, HugeCommandsCostBoundedLookUps) {
+    for (const std::u16string &word : {std::u16string(u"a "), std::u16string(u"C:\\a ")}) {
+        std::u16string command;
+        while (command.size() < 20000) command += word;
+        mem_reset();
+        EXPECT_EQ(of_command(command).exists, false);
+        // Texts up to a path's length only: far fewer than two per space.
+        EXPECT_LT(mem_calls("GetFileAttributesW"), 2 * 2048) << (char)word[0];
+    }
 }

@@ -148,6 +148,20 @@ TEST_F(RunKeyToggle, TargetAlreadyThereRefusesBothWays) {
         EXPECT_STREQ(quorvel_last_error(), r.message);
         EXPECT_TRUE(same_snapshot(before, snapshot()));
         EXPECT_EQ(writes(), 0);
+        // Looks that fail (not "not found"), any one or any two of them,
+        // never let the switch write over the other value.
+        int queries = mem_calls("RegQueryValueExW");
+        for (int a = 1; a <= queries; a++) {
+            for (int b = a; b <= queries; b++) {
+                mem_reset();
+                mem_reg_put_a(HKCU, RUN, "Updater", r.type, r.updater.data(), r.updater.size());
+                mem_reg_put_a(HKCU, RUN, "Updaterdisabled", PLAT_REG_SZ, r.disabled.data(), r.disabled.size());
+                mem_fail("RegQueryValueExW", 31, a);
+                if (b != a) mem_fail("RegQueryValueExW", 31, b);
+                EXPECT_EQ(toggle(run_id(1, RUN, r.name), r.enabled), 0) << r.name << " queries #" << a << ", #" << b;
+                EXPECT_TRUE(same_snapshot(before, snapshot())) << r.name << " queries #" << a << ", #" << b;
+            }
+        }
     }
 }
 

@@ -141,7 +141,8 @@ void mem_details_set_version(const char *path, const std::vector<uint32_t> &tran
     for (const mem_version_string &s : strings) {
         std::u16string text = mem_widen(s.text);
         std::u16string key = u"\\StringFileInfo\\" + upper_hex(s.table) + u"\\" + mem_widen(s.key);
-        put_record(&b, key, (uint32_t)text.size() + 1, text.c_str(), (text.size() + 1) * sizeof(char16_t));
+        uint32_t units = s.claimed_units ? s.claimed_units : (uint32_t)text.size() + 1;
+        put_record(&b, key, units, text.c_str(), (text.size() + 1) * sizeof(char16_t));
     }
     uint32_t size = (uint32_t)b.size();
     memcpy(b.data() + 4, &size, 4);

@@ -28,6 +28,9 @@ struct mem_version_string {
     std::string table;
     std::string key;
     std::string text;
+    // The length in units the resource claims, when not 0: a malformed file
+    // may claim more than it holds, and VerQueryValueW passes it on.
+    uint32_t claimed_units = 0;
 };
 
 // Gives the file at `path` a version resource listing `translations`
