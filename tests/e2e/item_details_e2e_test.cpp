@@ -14,6 +14,7 @@
 
 #include "e2e/dll.h"
 #include "e2e/servers.h"
+#include "e2e/shortcuts.h"
 #include "test_support.h"
 
 namespace {
@@ -22,10 +23,6 @@ const wchar_t run_path[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 const wchar_t root[] = L"C:\\quorvel-details";
 const wchar_t common_startup[] = L"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\StartUp";
 const wchar_t link_name[] = L"QvDetailLink.lnk";
-
-const GUID clsid_shell_link = {0x00021401, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
-const GUID iid_shell_link_w = {0x000214F9, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
-const GUID iid_persist_file = {0x0000010B, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 
 struct made {
     std::string location, scope, image;
@@ -79,21 +76,6 @@ void delete_value(HKEY hive, REGSAM view, const wchar_t *name) {
     if (RegOpenKeyExW(hive, run_path, 0, KEY_SET_VALUE | view, &key)) return;
     RegDeleteValueW(key, name);
     RegCloseKey(key);
-}
-
-bool save_shortcut(const std::wstring &path, const wchar_t *target, const wchar_t *arguments) {
-    HRESULT init = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    IShellLinkW *link = nullptr;
-    IPersistFile *file = nullptr;
-    HRESULT hr = CoCreateInstance(clsid_shell_link, nullptr, CLSCTX_INPROC_SERVER, iid_shell_link_w, (void **)&link);
-    if (SUCCEEDED(hr)) hr = link->SetPath(target);
-    if (SUCCEEDED(hr)) hr = link->SetArguments(arguments);
-    if (SUCCEEDED(hr)) hr = link->QueryInterface(iid_persist_file, (void **)&file);
-    if (SUCCEEDED(hr)) hr = file->Save(path.c_str(), TRUE);
-    if (file) file->Release();
-    if (link) link->Release();
-    if (SUCCEEDED(init)) CoUninitialize();
-    return SUCCEEDED(hr);
 }
 
 // A run value per form: name, hive, view and command.

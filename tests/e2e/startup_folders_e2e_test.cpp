@@ -15,6 +15,7 @@
 
 #include "e2e/dll.h"
 #include "e2e/servers.h"
+#include "e2e/shortcuts.h"
 #include "interface/entry_id.h"
 #include "test_support.h"
 #include "wine_links.h"
@@ -24,10 +25,7 @@ namespace {
 const wchar_t user_suffix[] = L"\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\Startup";
 const wchar_t notepad[] = L"C:\\windows\\system32\\notepad.exe";
 
-// Spelled out, so that the test program needs no import library for them.
-const GUID clsid_shell_link = {0x00021401, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
-const GUID iid_shell_link_w = {0x000214F9, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
-const GUID iid_persist_file = {0x0000010B, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+// Spelled out, so that the test program needs no import library for it.
 const GUID folderid_common_startup = {0x82A5EA35, 0xD9CD, 0x47C5, {0x96, 0x29, 0xE1, 0x5D, 0x2F, 0x71, 0x4E, 0x6E}};
 
 std::string utf8(const std::wstring &text) {
@@ -53,23 +51,6 @@ std::wstring common_startup() {
 }
 
 bool exists(const std::wstring &path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-// Saves a real shortcut; COM is entered and left here, so the thread has
-// none when the library is called.
-bool save_shortcut(const std::wstring &path, const wchar_t *target, const wchar_t *arguments) {
-    HRESULT init = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    IShellLinkW *link = nullptr;
-    IPersistFile *file = nullptr;
-    HRESULT hr = CoCreateInstance(clsid_shell_link, nullptr, CLSCTX_INPROC_SERVER, iid_shell_link_w, (void **)&link);
-    if (SUCCEEDED(hr)) hr = link->SetPath(target);
-    if (SUCCEEDED(hr)) hr = link->SetArguments(arguments);
-    if (SUCCEEDED(hr)) hr = link->QueryInterface(iid_persist_file, (void **)&file);
-    if (SUCCEEDED(hr)) hr = file->Save(path.c_str(), TRUE);
-    if (file) file->Release();
-    if (link) link->Release();
-    if (SUCCEEDED(init)) CoUninitialize();
-    return SUCCEEDED(hr) && exists(path);
-}
 
 bool write_file(const std::wstring &path, const char *bytes) {
     HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);

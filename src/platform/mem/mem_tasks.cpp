@@ -406,6 +406,13 @@ void plat_task_folder_release(plat_task_folder folder) {
 
 // ---- ITaskFolderCollection ----
 
+// A collection's get_Item index: a VT_I4 from 1 to `size`, as *at from 0.
+static bool item_index(const plat_variant *index, size_t size, size_t *at) {
+    if (index->vt != PLAT_VT_I4 || index->int_value < 1 || (size_t)index->int_value > size) return false;
+    *at = (size_t)index->int_value - 1;
+    return true;
+}
+
 plat_hresult plat_folder_collection_get_count(plat_folder_collection folders, int32_t *count) {
     return give_number("ITaskFolderCollection_get_Count", folders, k_folders, count,
                        [](const object *o) { return (int32_t)o->children.size(); });
@@ -419,11 +426,10 @@ plat_hresult plat_folder_collection_get_item(plat_folder_collection folders, con
     std::lock_guard<std::mutex> g(s.lock);
     object *o = use(folders, k_folders);
     if (!o || !out || !index) return PLAT_E_POINTER;
-    if (index->vt != PLAT_VT_I4) return PLAT_E_INVALIDARG;
-    int32_t i = index->int_value;
-    if (i < 1 || (size_t)i > o->children.size()) return PLAT_E_INVALIDARG;
+    size_t at = 0;
+    if (!item_index(index, o->children.size(), &at)) return PLAT_E_INVALIDARG;
     object *f = make(k_folder);
-    f->folder = o->children[(size_t)i - 1];
+    f->folder = o->children[at];
     *out = (plat_task_folder)f;
     return PLAT_S_OK;
 }
@@ -447,10 +453,9 @@ plat_hresult plat_task_collection_get_item(plat_task_collection tasks, const pla
     std::lock_guard<std::mutex> g(s.lock);
     object *o = use(tasks, k_tasks);
     if (!o || !out || !index) return PLAT_E_POINTER;
-    if (index->vt != PLAT_VT_I4) return PLAT_E_INVALIDARG;
-    int32_t i = index->int_value;
-    if (i < 1 || (size_t)i > o->members.size()) return PLAT_E_INVALIDARG;
-    *out = (plat_task)make(k_task, o->members[(size_t)i - 1]);
+    size_t at = 0;
+    if (!item_index(index, o->members.size(), &at)) return PLAT_E_INVALIDARG;
+    *out = (plat_task)make(k_task, o->members[at]);
     return PLAT_S_OK;
 }
 
