@@ -21,6 +21,7 @@ void bare_list_all() {
     bare_policy_items();
     bare_startup_items();
     bare_task_items();
+    bare_package_items();
     bare_com_leave();
 }
 

